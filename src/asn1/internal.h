@@ -1,0 +1,49 @@
+// Helpers shared by the runtime's sources; not part of the public API.
+#ifndef OXSERUTL_SRC_INTERNAL_H
+#define OXSERUTL_SRC_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include <oxserutl/asnbase.h>
+
+namespace oxserutl {
+namespace detail {
+
+// The standard heap, behind the fault-injection seam. Memory handed to
+// callers comes from here, so they release it with free().
+void* mem_malloc(std::size_t size) noexcept;
+void* mem_calloc(std::size_t count, std::size_t size) noexcept;
+void* mem_realloc(void* p, std::size_t size) noexcept;
+void mem_free(void* p) noexcept;
+
+// new T(args...) behind the seam; null when no memory is left.
+template <class T, class... A>
+T* new_object(A&&... args) {
+  if (allocation_fault()) return nullptr;
+  return new (std::nothrow) T(static_cast<A&&>(args)...);
+}
+
+// Overwrites n bytes with zeros in a way the optimiser may not drop.
+void secure_zero(void* p, std::size_t n) noexcept;
+
+// BER identifier and length octets (X.690 8.1.2, 8.1.3). The readers take
+// the cursor as a pointer and a remaining count, advance both on success
+// and leave them unchanged on failure; the raw scanners and the frame
+// reader share them.
+int read_identifier(const unsigned char*& p, std::uint32_t& remaining, std::uint32_t& tag, int& constructed,
+                    int& cls) noexcept;
+// length_overflow is set when a long-form length has significant octets
+// beyond the last four (the value kept is the low 32 bits).
+int read_length(const unsigned char*& p, std::uint32_t& remaining, int& definite, std::uint32_t& length,
+                bool& length_overflow) noexcept;
+void write_identifier(tq_buffer_t& out, int cls, bool constructed, std::uint32_t tag);
+void write_length(tq_buffer_t& out, std::uint32_t length);
+
+}  // namespace detail
+}  // namespace oxserutl
+
+#define OXS_THROW_MEMORY(text) ::oxserutl::detail::throw_memory((text), OXS_SOURCE, __LINE__)
+
+#endif
