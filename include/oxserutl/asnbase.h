@@ -352,6 +352,11 @@ class OXSERUTL_API tq_asn_object {
 
  protected:
   void set_parent(tq_asn_object* parent) noexcept { parent_ = parent; }
+  // The steps of asnread without the post-read hook: forgets the value,
+  // calls `preread` (when not null) and reads one element. asnread passes
+  // its own pre-read hook; a subclass that runs the hooks in another order
+  // (the open type) passes null and calls them itself.
+  OXSERUTL_NODISCARD int read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread);
 
   // Field order follows the object layout of the original runtime.
   mutable tq_buffer_t encoding_;

@@ -192,18 +192,20 @@ int tq_asn_object::asnwrite(tq_buffer_t& out) const {
 // --- reading ----------------------------------------------------------------
 
 int tq_asn_object::asnread(tq_r_buffer_t& in) {
+  const int status = read_element(in, preread_);
+  if (postread_ != nullptr) postread_(this, in, status);
+  return status;
+}
+
+int tq_asn_object::read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread) {
   unsigned char* const start = in.current();
   const std::uint32_t start_length = in.length();
-  auto finish = [&](int status) {
-    if (postread_ != nullptr) postread_(this, in, status);
-    return status;
-  };
   auto restore = [&] { in.set_cursor(start, start_length); };
 
   invalidate_value(invalidate_all);
   constructed_ = 0;
   indefinite_ = 0;
-  if (preread_ != nullptr) preread_(this, in);
+  if (preread != nullptr) preread(this, in);
 
   const unsigned char* p = in.current();
   std::uint32_t remaining = in.length();
@@ -212,39 +214,39 @@ int tq_asn_object::asnread(tq_r_buffer_t& in) {
   int cls = 0;
   if (read_identifier(p, remaining, tag, constructed, cls) != 0) {
     restore();
-    return finish(is_optional() || is_defaultable() ? 0 : int{ASN_ERR_TRUNCATED});
+    return is_optional() || is_defaultable() ? 0 : int{ASN_ERR_TRUNCATED};
   }
   if (!check_type(tag, cls)) {
     restore();
-    return finish(is_optional() || is_defaultable() ? 0 : int{ASN_ERR_TAG_MISMATCH});
+    return is_optional() || is_defaultable() ? 0 : int{ASN_ERR_TAG_MISMATCH};
   }
   set_tag(tag);
   set_class(cls);
   constructed_ = constructed;
   if (constructed && !encoding_constructed_permitted()) {
     restore();
-    return finish(ASN_ERR_CONSTRUCTED_NOT_PERMITTED);
+    return ASN_ERR_CONSTRUCTED_NOT_PERMITTED;
   }
   if (!constructed && !encoding_primitive_permitted()) {
     restore();
-    return finish(ASN_ERR_PRIMITIVE_NOT_PERMITTED);
+    return ASN_ERR_PRIMITIVE_NOT_PERMITTED;
   }
   int definite = 1;
   std::uint32_t length = 0;
   bool overflow = false;
   if (read_length(p, remaining, definite, length, overflow) != 0) {
     restore();
-    return finish(ASN_ERR_TRUNCATED);
+    return ASN_ERR_TRUNCATED;
   }
   indefinite_ = definite ? 0 : 1;
   if (indefinite_ && !encoding_indefinite_permitted()) {
     restore();
-    return finish(ASN_ERR_INDEFINITE_NOT_PERMITTED);
+    return ASN_ERR_INDEFINITE_NOT_PERMITTED;
   }
   // A length with significant octets beyond 32 bits cannot fit the input.
   if (overflow || length > remaining) {
     restore();
-    return finish(ASN_ERR_TRUNCATED);
+    return ASN_ERR_TRUNCATED;
   }
   in.set_cursor(const_cast<unsigned char*>(p), remaining);
 
@@ -252,17 +254,17 @@ int tq_asn_object::asnread(tq_r_buffer_t& in) {
   if (status != 0) {
     invalidate_value(invalidate_all);
     restore();
-    return finish(status);
+    return status;
   }
   if (indefinite_) {
     if (!check_EOC(in)) {
       invalidate_value(invalidate_all);
-      return finish(ASN_ERR_BAD_LENGTH);
+      return ASN_ERR_BAD_LENGTH;
     }
     (void)in.skip(2);
   }
   set_value_valid();
-  return finish(0);
+  return 0;
 }
 
 // --- diagnostic display -----------------------------------------------------
