@@ -10,5 +10,7 @@
 #include <oxserutl/export.h>
 #include <oxserutl/status.h>
 #include <oxserutl/asnbase.h>
+#include <oxserutl/asnchoice.h>
+#include <oxserutl/asnscan.h>
 
 #endif
