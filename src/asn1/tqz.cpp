@@ -1,0 +1,228 @@
+// Local code set <-> UTF-8 on iconv(3).
+#define OXS_SOURCE "asn1/tqz"
+#include "tqz.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <iconv.h>
+#include <langinfo.h>
+#include <strings.h>
+
+#include "internal.h"
+
+namespace tqz {
+namespace {
+
+using oxserutl::detail::mem_free;
+using oxserutl::detail::mem_realloc;
+
+constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";  // U+FFFD
+constexpr std::size_t kReplacementLength = 3;
+
+bool is_utf8_codeset(const char* name) {
+  return name != nullptr && (strcasecmp(name, "UTF-8") == 0 || strcasecmp(name, "UTF8") == 0);
+}
+
+// A growing block from the allocator seam. Once an allocation fails the
+// text is marked failed and every further append is ignored.
+class out_text {
+ public:
+  out_text() = default;
+  out_text(const out_text&) = delete;
+  out_text& operator=(const out_text&) = delete;
+  ~out_text() { mem_free(data_); }
+
+  bool failed() const { return failed_; }
+  char* end() { return data_ + used_; }
+  std::size_t room() const { return capacity_ - used_; }
+  void advance_to(char* p) { used_ = static_cast<std::size_t>(p - data_); }
+
+  // At least n octets of room (and one more for the terminator).
+  bool reserve(std::size_t n) {
+    if (failed_) return false;
+    if (room() > n) return true;
+    std::size_t want = capacity_ < 64 ? 64 : capacity_;
+    while (want - used_ <= n) {
+      if (want > (static_cast<std::size_t>(-1) >> 2)) return fail();
+      want *= 2;
+    }
+    char* grown = static_cast<char*>(mem_realloc(data_, want));
+    if (grown == nullptr) return fail();
+    data_ = grown;
+    capacity_ = want;
+    return true;
+  }
+  bool grow() { return reserve(capacity_ == 0 ? 64 : capacity_); }
+
+  void append(const char* p, std::size_t n) {
+    if (!reserve(n)) return;
+    std::memcpy(data_ + used_, p, n);
+    used_ += n;
+  }
+
+  // Hands the zero-terminated text over; null and 0 when failed.
+  void release(char*& chars, std::size_t& length) {
+    if (!reserve(0)) {
+      chars = nullptr;
+      length = 0;
+      return;
+    }
+    data_[used_] = '\0';
+    chars = data_;
+    length = used_;
+    data_ = nullptr;
+    used_ = capacity_ = 0;
+  }
+
+ private:
+  bool fail() {
+    failed_ = true;
+    return false;
+  }
+
+  char* data_ = nullptr;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
+  bool failed_ = false;
+};
+
+// The length of the well-formed UTF-8 sequence (RFC 3629: shortest form, no
+// surrogates, at most U+10FFFF) at p, or 0 when there is none. Used to skip
+// a whole character that the local code set lacks.
+std::size_t utf8_sequence_length(const unsigned char* p, std::size_t n) {
+  if (n == 0) return 0;
+  const unsigned char c = p[0];
+  std::size_t len;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (n < len || p[1] < lo || p[1] > hi) return 0;
+  for (std::size_t i = 2; i < len; ++i)
+    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+  return len;
+}
+
+// Runs input through cd, growing out as needed. Returns 0 when all input is
+// consumed; otherwise the errno of the stop (EILSEQ, EINVAL) with in/left at
+// the offending octet, or ENOMEM when out could not grow. A null in flushes
+// the descriptor's shift state.
+int feed(iconv_t cd, char** in, std::size_t* left, out_text& out) {
+  for (;;) {
+    if (!out.reserve(in != nullptr && *left > 16 ? *left : 16)) return ENOMEM;
+    char* op = out.end();
+    std::size_t room = out.room() - 1;  // keep the terminator's octet
+    const std::size_t r = iconv(cd, in, left, &op, &room);
+    out.advance_to(op);
+    if (r != static_cast<std::size_t>(-1)) return 0;
+    if (errno == E2BIG) {
+      if (!out.grow()) return ENOMEM;
+      continue;
+    }
+    return errno;
+  }
+}
+
+// Local text to UTF-8 through iconv; invalid local octets become U+FFFD.
+void local_to_utf8(iconv_t cd, const char* text, std::size_t length, out_text& out) {
+  char* in = const_cast<char*>(text);  // iconv's interface is not const-correct; it only reads
+  std::size_t left = length;
+  while (left > 0) {
+    const int err = feed(cd, &in, &left, out);
+    if (err == 0 || err == ENOMEM) break;
+    out.append(kReplacementUtf8, kReplacementLength);
+    if (err == EINVAL) break;  // a character cut short by the end of the text
+    ++in;                      // EILSEQ: step over the offending octet
+    --left;
+  }
+  (void)feed(cd, nullptr, nullptr, out);
+}
+
+// UTF-8 to local text through iconv; a character that the local code set
+// lacks, and each octet that starts no well-formed sequence, becomes '?'.
+void utf8_to_local(iconv_t cd, const char* text, std::size_t length, out_text& out) {
+  char* in = const_cast<char*>(text);
+  std::size_t left = length;
+  while (left > 0) {
+    const int err = feed(cd, &in, &left, out);
+    if (err == 0 || err == ENOMEM) break;
+    const std::size_t skip = utf8_sequence_length(reinterpret_cast<const unsigned char*>(in), left);
+    const std::size_t step = skip == 0 ? 1 : skip;
+    in += step;
+    left -= step;
+    // '?' through the same descriptor, so that a stateful code set stays in
+    // step; the ASCII octet when even that fails.
+    char question[] = "?";
+    char* q = question;
+    std::size_t qleft = 1;
+    if (feed(cd, &q, &qleft, out) != 0) out.append("?", 1);
+  }
+  (void)feed(cd, nullptr, nullptr, out);
+}
+
+// Without a converter for the local code set: ASCII passes, the rest is
+// substituted.
+void ascii_only(const char* text, std::size_t length, const char* replacement, std::size_t replacement_length,
+                out_text& out) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      out.append(text + i, 1);
+    } else {
+      out.append(replacement, replacement_length);
+    }
+  }
+}
+
+enum class direction { to_utf8, to_local };
+
+void convert(direction dir, const char* text, std::size_t length, char*& chars, std::size_t& result_length) {
+  out_text out;
+  const char* local = nl_langinfo(CODESET);
+  if (is_utf8_codeset(local)) {
+    out.append(text, length);
+  } else {
+    iconv_t cd = dir == direction::to_utf8 ? iconv_open("UTF-8", local) : iconv_open(local, "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+      if (dir == direction::to_utf8) {
+        ascii_only(text, length, kReplacementUtf8, kReplacementLength, out);
+      } else {
+        ascii_only(text, length, "?", 1, out);
+      }
+    } else {
+      if (dir == direction::to_utf8) {
+        local_to_utf8(cd, text, length, out);
+      } else {
+        utf8_to_local(cd, text, length, out);
+      }
+      iconv_close(cd);
+    }
+  }
+  out.release(chars, result_length);
+}
+
+}  // namespace
+
+ZAbstractMutableString_5_1::~ZAbstractMutableString_5_1() { mem_free(chars_); }
+
+ZUTF8String_5_1::ZUTF8String_5_1(const ZLCConstString_5_1& local) noexcept {
+  convert(direction::to_utf8, local.chars(), local.chars() == nullptr ? 0 : local.length(), chars_, length_);
+}
+
+ZLCString_5_1::ZLCString_5_1(const ZUTF8ConstString_5_1& utf8) noexcept {
+  convert(direction::to_local, utf8.chars(), utf8.chars() == nullptr ? 0 : utf8.length(), chars_, length_);
+}
+
+}  // namespace tqz
