@@ -10,6 +10,8 @@
 #include <oxserutl/export.h>
 #include <oxserutl/status.h>
 #include <oxserutl/asnbase.h>
+#include <oxserutl/asnstrng.h>
+#include <oxserutl/asnutils.h>
 #include <oxserutl/asnchoice.h>
 #include <oxserutl/asnscan.h>
 
