@@ -689,15 +689,17 @@ int tq_asn_sequenceof<T>::decode_value(tq_r_buffer_t& in, std::uint32_t length) 
     if (element == nullptr)
       oxserutl::detail::throw_memory("Out of memory in asn_sequenceof:decode_value", "asn1/asnbase", __LINE__);
     const std::uint32_t before = part.length();
-    int status = element->asnread(part);
-    // An element that succeeds without consuming anything (an optional or
-    // empty type) would repeat forever: treat it as a foreign element.
-    if (status == 0 && part.length() == before) status = ASN_ERR_TAG_MISMATCH;
-    if (status != 0) {
-      delete element;
-      return status;
-    }
+    // The element is not yet registered: it must be deleted here whether its
+    // read fails, its read runs out of memory or its registration does.
     try {
+      int status = element->asnread(part);
+      // An element that succeeds without consuming anything (an optional or
+      // empty type) would repeat forever: treat it as a foreign element.
+      if (status == 0 && part.length() == before) status = ASN_ERR_TAG_MISMATCH;
+      if (status != 0) {
+        delete element;
+        return status;
+      }
       register_child(element);
     } catch (...) {
       delete element;
