@@ -1,6 +1,7 @@
 // OCTET STRING, BIT STRING and named bits.
 #define OXS_SOURCE "asn1/asnbase"
 #include <cstring>
+#include <memory>
 
 #include "internal.h"
 
@@ -35,12 +36,13 @@ int tq_asn_octetstring::get_value(unsigned char*& bytes, std::uint32_t& length) 
 }
 
 int tq_asn_octetstring::set_default_value(const unsigned char* bytes, std::uint32_t length) {
-  tq_asn_octetstring* def = new_object<tq_asn_octetstring>(security_normal);
+  // Held until installed: the value setter may run out of memory.
+  std::unique_ptr<tq_asn_octetstring> def(new_object<tq_asn_octetstring>(security_normal));
   if (def == nullptr) OXS_THROW_MEMORY("Out of memory in asn_octetstring::set_default_value");
   def->set_tag(get_tag());
   def->set_class(get_class());
   def->set_value(bytes, length);
-  tq_asn_object::set_default_value(def);
+  tq_asn_object::set_default_value(def.release());
   return 0;
 }
 
@@ -129,12 +131,13 @@ int tq_asn_bitstring::get_value(unsigned char*& bytes, std::uint32_t& nbits) con
 }
 
 int tq_asn_bitstring::set_default_value(const unsigned char* bytes, std::uint32_t nbits) {
-  tq_asn_bitstring* def = new_object<tq_asn_bitstring>(security_normal);
+  // Held until installed: the value setter may run out of memory.
+  std::unique_ptr<tq_asn_bitstring> def(new_object<tq_asn_bitstring>(security_normal));
   if (def == nullptr) OXS_THROW_MEMORY("Out of memory in asn_bitstring::set_default_value");
   def->set_tag(get_tag());
   def->set_class(get_class());
   def->set_value(bytes, nbits);
-  tq_asn_object::set_default_value(def);
+  tq_asn_object::set_default_value(def.release());
   return 0;
 }
 

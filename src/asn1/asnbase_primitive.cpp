@@ -1,5 +1,7 @@
 // INTEGER, ENUMERATED, BOOLEAN, NULL and the placeholder type.
 #define OXS_SOURCE "asn1/asnbase"
+#include <memory>
+
 #include "internal.h"
 
 using namespace oxserutl::detail;
@@ -99,22 +101,24 @@ int tq_asn_integer::get_value(unsigned char*& bytes, std::uint32_t& length) cons
 }
 
 int tq_asn_integer::set_default_value(std::int32_t v) {
-  tq_asn_integer* def = new_object<tq_asn_integer>(security_normal);
+  // Held until installed: the value setter may run out of memory.
+  std::unique_ptr<tq_asn_integer> def(new_object<tq_asn_integer>(security_normal));
   if (def == nullptr) OXS_THROW_MEMORY("Out of memory in asn_integer::set_default_value");
   def->set_tag(get_tag());
   def->set_class(get_class());
   def->set_value(v);
-  tq_asn_object::set_default_value(def);
+  tq_asn_object::set_default_value(def.release());
   return 0;
 }
 
 int tq_asn_integer::set_default_value(const unsigned char* bytes, std::uint32_t length) {
-  tq_asn_integer* def = new_object<tq_asn_integer>(security_normal);
+  // Held until installed: the value setter may run out of memory.
+  std::unique_ptr<tq_asn_integer> def(new_object<tq_asn_integer>(security_normal));
   if (def == nullptr) OXS_THROW_MEMORY("Out of memory in asn_integer::set_default_value");
   def->set_tag(get_tag());
   def->set_class(get_class());
   def->set_value(bytes, length);
-  tq_asn_object::set_default_value(def);
+  tq_asn_object::set_default_value(def.release());
   return 0;
 }
 
