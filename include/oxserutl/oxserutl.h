@@ -2,8 +2,11 @@
 //
 //   #include <oxserutl/oxserutl.h>
 //
-// The ASN.1 runtime (buffers, objects, BER framing, primitive, string and
-// composite types, the versioned envelope), and the status codes.
+// The ASN.1 runtime (buffers, objects, BER framing, primitive, string,
+// composite, choice and open types, the versioned envelope, raw scanners),
+// the field adapters, the 62 record structures with their bindings and
+// exported functions, the type-code records, the run-time description of
+// the records, and the status codes.
 #ifndef OXSERUTL_OXSERUTL_H
 #define OXSERUTL_OXSERUTL_H
 
@@ -14,5 +17,9 @@
 #include <oxserutl/asnutils.h>
 #include <oxserutl/asnchoice.h>
 #include <oxserutl/asnscan.h>
+#include <oxserutl/asnsarray.h>
+#include <oxserutl/records.h>
+#include <oxserutl/asn_kyobjs.h>
+#include <oxserutl/record_info.h>
 
 #endif

@@ -1,0 +1,170 @@
+// The run-time description of every record, generated from the same tables
+// as the bindings.
+#define OXS_SOURCE "base_idls/record_info"
+#include <oxserutl/record_info.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include <oxserutl/asn_kyobjs.h>
+
+#include "binding_impl.h"
+
+namespace {
+
+enum record_index {
+#define OXS_INDEX(S, B, NAME, MODULE, COPY) index_##S,
+  OXS_ALL_MODULES(OXS_INDEX)
+#undef OXS_INDEX
+  index_cert_request_in,
+  index_update_list,
+  index_kyobj_update,
+  index_integer,
+  record_count
+};
+
+extern const oxs_record_info table[record_count];
+
+template <class S>
+const oxs_record_info* info_of();
+
+#define OXS_INFO_OF(S, B, NAME, MODULE, COPY) \
+  template <>                                 \
+  const oxs_record_info* info_of<S>() {       \
+    return &table[index_##S];                 \
+  }
+OXS_ALL_MODULES(OXS_INFO_OF)
+#undef OXS_INFO_OF
+
+#define OXS_ROW(kind, f, count, count_offset, fixed, element) \
+  {#f, count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element},
+#define OXS_INFO_i32(f) OXS_ROW(i32, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_u32(f) OXS_ROW(u32, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_u16(f) OXS_ROW(u16, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_u8(f) OXS_ROW(u8, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_string(f) OXS_ROW(string, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_fixed(f, n) OXS_ROW(fixed, f, nullptr, 0, n, nullptr)
+#define OXS_INFO_block(len, f) OXS_ROW(block, f, #len, offsetof(R, len), 0, nullptr)
+#define OXS_INFO_list(n, f, S) OXS_ROW(list, f, #n, offsetof(R, n), 0, &info_of<S>)
+#define OXS_INFO_list16(n, f, S) OXS_ROW(list16, f, #n, offsetof(R, n), 0, &info_of<S>)
+#define OXS_INFO_ptrlist(n, f, S) OXS_ROW(ptrlist, f, #n, offsetof(R, n), 0, &info_of<S>)
+#define OXS_INFO_strings(n, f) OXS_ROW(strings, f, #n, offsetof(R, n), 0, nullptr)
+#define OXS_INFO_ints(n, f) OXS_ROW(ints, f, #n, offsetof(R, n), 0, nullptr)
+#define OXS_INFO_nested(f, S) OXS_ROW(nested, f, nullptr, 0, 0, &info_of<S>)
+#define OXS_INFO_optional(f, S) OXS_ROW(optional, f, nullptr, 0, 0, &info_of<S>)
+#define OXS_INFO_sparse(f, S) OXS_ROW(sparse, f, nullptr, 0, 0, &info_of<S>)
+#define OXS_INFO_cstring(f) OXS_ROW(cstring, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_FIELD(kind, ...) OXS_INFO_##kind(__VA_ARGS__)
+
+#define OXS_FIELD_TABLE(S, B, NAME, MODULE, COPY) \
+  struct fields_##S {                             \
+    using R = S;                                  \
+    static const oxs_field_info rows[];           \
+  };                                              \
+  const oxs_field_info fields_##S::rows[] = {OXS_FIELDS_##S(OXS_INFO_FIELD)};
+OXS_ALL_MODULES(OXS_FIELD_TABLE)
+#undef OXS_FIELD_TABLE
+
+// The type-code records, described in the same terms.
+struct fields_cert_request_in {
+  using R = cert_request_in_s_t;
+  static const oxs_field_info rows[];
+};
+const oxs_field_info fields_cert_request_in::rows[] = {
+    OXS_INFO_cstring(request_string1) OXS_INFO_cstring(request_string2) OXS_INFO_block(body_length, body)};
+
+const oxs_record_info* info_of_kyobj_update() { return &table[index_kyobj_update]; }
+
+struct fields_kyobj_update {
+  using R = kyobj_update_s_t;
+  static const oxs_field_info rows[];
+};
+const oxs_field_info fields_kyobj_update::rows[] = {
+    OXS_INFO_i32(update_value1) OXS_INFO_cstring(update_text) OXS_INFO_i32(update_value2)};
+
+struct fields_update_list {
+  using R = update_list_s_t;
+  static const oxs_field_info rows[];
+};
+const oxs_field_info fields_update_list::rows[] = {
+    {"updates", "update_count", oxs_kind_list, offsetof(R, updates), offsetof(R, update_count), 0,
+     &info_of_kyobj_update}};
+
+struct integer_record {
+  std::int32_t value;
+};
+struct fields_integer {
+  using R = integer_record;
+  static const oxs_field_info rows[];
+};
+const oxs_field_info fields_integer::rows[] = {OXS_INFO_i32(value)};
+
+template <class S>
+int encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
+  S& r = *static_cast<S*>(record);
+  return lcs ? tqAsnEncodeObjLCS(out, r) : tqAsnEncodeObj(out, r);
+}
+template <class S>
+int decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
+  S& r = *static_cast<S*>(record);
+  return lcs ? tqAsnDecodeObjLCS(in, r) : tqAsnDecodeObj(in, r);
+}
+template <class S>
+void release_as(void* record) {
+  tqAsnFreeObj(*static_cast<S*>(record));
+}
+
+template <std::uint32_t Code>
+int encode_code(tq_asn_buffer_t& out, void* record, int) {
+  return tqasn_encode_obj(2, record, Code, out);
+}
+template <std::uint32_t Code>
+int decode_code(tq_asn_buffer_t& in, void* record, int) {
+  return tqasn_decode_obj(2, in, Code, record);
+}
+template <std::uint32_t Code>
+void release_code(void* record) {
+  tqasn_obj_free(2, Code, record);
+}
+int no_encode(tq_asn_buffer_t&, void*, int) { return ASN_ERR_UNSUPPORTED; }
+void no_release(void*) {}
+
+#define OXS_COUNT(a) static_cast<std::uint32_t>(sizeof(a) / sizeof(a[0]))
+
+const oxs_record_info table[record_count] = {
+#define OXS_RECORD_ROW(S, B, NAME, MODULE, COPY)                                                       \
+  {#S,          #B,           NAME,           "base_idls/" #MODULE, 0, sizeof(S), fields_##S::rows, \
+   OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>},
+    OXS_ALL_MODULES(OXS_RECORD_ROW)
+#undef OXS_RECORD_ROW
+    {"cert_request_in_s_t", "asn_cert_request_in", "cert_request_in", "asn1/asn_kyobjs", ASN_TYPE_CERT_REQUEST_IN,
+     sizeof(cert_request_in_s_t), fields_cert_request_in::rows, OXS_COUNT(fields_cert_request_in::rows),
+     &encode_code<ASN_TYPE_CERT_REQUEST_IN>, &decode_code<ASN_TYPE_CERT_REQUEST_IN>,
+     &release_code<ASN_TYPE_CERT_REQUEST_IN>},
+    {"update_list_s_t", "asn_update_list", "update_list", "asn1/asn_kyobjs", ASN_TYPE_UPDATE_LIST,
+     sizeof(update_list_s_t), fields_update_list::rows, OXS_COUNT(fields_update_list::rows),
+     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>, &release_code<ASN_TYPE_UPDATE_LIST>},
+    // An element of update_list only; it has no functions of its own.
+    {"kyobj_update_s_t", "asn_kyobj_update", "kyobj_update", "asn1/asn_kyobjs", 0, sizeof(kyobj_update_s_t),
+     fields_kyobj_update::rows, OXS_COUNT(fields_kyobj_update::rows), &no_encode, &no_encode, &no_release},
+    {"int32_t", "tq_asn_integer", "INTEGER", "asn1/asn_kyobjs", ASN_TYPE_INTEGER, sizeof(integer_record),
+     fields_integer::rows, OXS_COUNT(fields_integer::rows), &encode_code<ASN_TYPE_INTEGER>,
+     &decode_code<ASN_TYPE_INTEGER>, &release_code<ASN_TYPE_INTEGER>},
+};
+
+}  // namespace
+
+const oxs_record_info* oxs_records(std::size_t* count) {
+  if (count != nullptr) *count = record_count;
+  return table;
+}
+
+const oxs_record_info* oxs_find_record(const char* name) {
+  if (name == nullptr) return nullptr;
+  for (const oxs_record_info& r : table) {
+    if (std::strcmp(name, r.structure) == 0 || std::strcmp(name, r.type_name) == 0 ||
+        std::strcmp(name, r.binding) == 0)
+      return &r;
+  }
+  return nullptr;
+}

@@ -1,0 +1,136 @@
+// The record structures of the authorization service, their binding
+// classes and the five exported functions per record:
+//
+//   int  tqAsnEncodeObj(tq_asn_buffer_t& out, S& record);     // plain text
+//   int  tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record);  // local code set
+//   int  tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);
+//   int  tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);
+//   void tqAsnFreeObj(S& record);
+//
+// Encoding writes the envelope 04 02 AC DC and the record's BER SEQUENCE
+// into a new heap block that the caller owns (release it with
+// tq_asn_buffer_free). Decoding checks the envelope (version 2), reads the
+// element and, on success only, zeroes the record and fills it; strings,
+// byte blocks, arrays and records held by pointer are then the caller's,
+// released with tqAsnFreeObj. A decode that fails while filling the record
+// leaves it partly filled with every count matching what was filled, so
+// tqAsnFreeObj still releases it. The functions return 0 or a status code
+// of <oxserutl/status.h>; they never throw.
+//
+// Everything below is generated from <oxserutl/record_schema.h>.
+#ifndef OXSERUTL_RECORDS_H
+#define OXSERUTL_RECORDS_H
+
+#include <cstdint>
+
+#include <oxserutl/asnbase.h>
+#include <oxserutl/asnsarray.h>
+#include <oxserutl/asnutils.h>
+#include <oxserutl/record_schema.h>
+
+// --- record structures ------------------------------------------------------
+
+#define OXS_STRUCT_i32(f) std::int32_t f;
+#define OXS_STRUCT_u32(f) std::uint32_t f;
+#define OXS_STRUCT_u16(f) std::uint16_t f;
+#define OXS_STRUCT_u8(f) std::uint8_t f;
+#define OXS_STRUCT_string(f) char* f;
+#define OXS_STRUCT_fixed(f, n) unsigned char f[n];
+#define OXS_STRUCT_block(len, f) \
+  std::uint32_t len;             \
+  unsigned char* f;
+#define OXS_STRUCT_list(n, f, S) \
+  std::uint32_t n;               \
+  S* f;
+#define OXS_STRUCT_list16(n, f, S) \
+  std::uint16_t n;                 \
+  S* f;
+#define OXS_STRUCT_ptrlist(n, f, S) \
+  std::uint32_t n;                  \
+  S** f;
+#define OXS_STRUCT_strings(n, f) \
+  std::uint32_t n;               \
+  char** f;
+#define OXS_STRUCT_ints(n, f) \
+  std::uint32_t n;            \
+  std::int32_t* f;
+#define OXS_STRUCT_nested(f, S) S f;
+#define OXS_STRUCT_optional(f, S) S* f;
+#define OXS_STRUCT_sparse(f, S) S* f[tq_asn_sarray_slots];
+#define OXS_STRUCT_FIELD(kind, ...) OXS_STRUCT_##kind(__VA_ARGS__)
+
+#define OXS_DECLARE_STRUCT(S, B, NAME, MODULE, COPY) struct S;
+#define OXS_DEFINE_STRUCT(S, B, NAME, MODULE, COPY) \
+  struct S {                                        \
+    OXS_FIELDS_##S(OXS_STRUCT_FIELD)                \
+  };
+
+OXS_ALL_MODULES(OXS_DECLARE_STRUCT)
+OXS_ALL_MODULES(OXS_DEFINE_STRUCT)
+
+// --- binding classes ----------------------------------------------------------
+
+// oxs_binding<S>::type is the binding class of record structure S.
+template <class S>
+struct oxs_binding;
+template <class S>
+using oxs_binding_t = typename oxs_binding<S>::type;
+
+#define OXS_DECLARE_BINDING(S, B, NAME, MODULE, COPY) \
+  class B;                                            \
+  template <>                                         \
+  struct oxs_binding<S> {                             \
+    using type = B;                                   \
+  };
+OXS_ALL_MODULES(OXS_DECLARE_BINDING)
+
+#define OXS_MEMBER_i32(f) tqasn_integer f;
+#define OXS_MEMBER_u32(f) tqasn_integer f;
+#define OXS_MEMBER_u16(f) tqasn_integer f;
+#define OXS_MEMBER_u8(f) tqasn_integer f;
+#define OXS_MEMBER_string(f) tqasnUTF8String f;
+#define OXS_MEMBER_fixed(f, n) tqasn_octetstring f;
+#define OXS_MEMBER_block(len, f) tqasn_octetstring f;
+#define OXS_MEMBER_list(n, f, S) tq_asn_sequenceof<oxs_binding_t<S>> f;
+#define OXS_MEMBER_list16(n, f, S) tq_asn_sequenceof<oxs_binding_t<S>> f;
+#define OXS_MEMBER_ptrlist(n, f, S) tq_asn_sequenceof<oxs_binding_t<S>> f;
+#define OXS_MEMBER_strings(n, f) tq_asn_sequenceof<tqasnUTF8String> f;
+#define OXS_MEMBER_ints(n, f) tq_asn_sequenceof<tqasn_integer> f;
+#define OXS_MEMBER_nested(f, S) oxs_binding_t<S> f;
+#define OXS_MEMBER_optional(f, S) oxs_binding_t<S> f;
+#define OXS_MEMBER_sparse(f, S) tq_asn_sarrayof<oxs_binding_t<S>> f;
+#define OXS_MEMBER_FIELD(kind, ...) OXS_MEMBER_##kind(__VA_ARGS__)
+
+// Twelve bindings declare a copy constructor and a copy assignment; both
+// fail at once because the object base refuses to be copied.
+#define OXS_COPY_plain(B)
+#define OXS_COPY_refuse_copy(B) \
+  B(const B& other);            \
+  B& operator=(const B& other);
+
+#define OXS_DEFINE_BINDING(S, B, NAME, MODULE, COPY)                                  \
+  class OXSERUTL_API B : public tq_asnbase {                                          \
+   public:                                                                            \
+    using record_type = S;                                                            \
+    explicit B(security_t security = security_normal);                                \
+    ~B() override;                                                                    \
+    OXS_COPY_##COPY(B)                                                                \
+    /* Copies the record into the children (lists are appended to). */                \
+    int set_value(S& record);                                                         \
+    /* Zeroes the record, then fills it, allocating what it needs. */                 \
+    int get_value(S& record);                                                         \
+    /* Releases what get_value allocated inside the record. */                        \
+    static void free_obj(S& record);                                                  \
+    int encode_obj(S& record, tq_asn_buffer_t& buffer, int version);                  \
+    int decode_obj(S& record, tq_asn_buffer_t& buffer, int version);                  \
+    OXS_FIELDS_##S(OXS_MEMBER_FIELD)                                                  \
+  };                                                                                  \
+  OXSERUTL_API int tqAsnEncodeObj(tq_asn_buffer_t& out, S& record);                   \
+  OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record);                \
+  OXSERUTL_API int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);                    \
+  OXSERUTL_API int tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);                 \
+  OXSERUTL_API void tqAsnFreeObj(S& record);
+
+OXS_ALL_MODULES(OXS_DEFINE_BINDING)
+
+#endif
