@@ -28,6 +28,28 @@ struct site {
   throw tq_asn_memexception(text, where.file, where.line);
 }
 
+// Bounds the recursion of set_value through records nested in records, so
+// that a caller's tree that is too deep, or a cycle of pointers, is refused
+// instead of exhausting the stack. The writer refuses such depths anyway.
+class record_depth_guard {
+ public:
+  record_depth_guard() {
+    if (++depth() > tq_asn_max_nesting_depth) {
+      --depth();
+      throw tq_asn_unsupportederror("ASN: Record nesting too deep", "base_idls/binding_impl", __LINE__);
+    }
+  }
+  ~record_depth_guard() { --depth(); }
+  record_depth_guard(const record_depth_guard&) = delete;
+  record_depth_guard& operator=(const record_depth_guard&) = delete;
+
+ private:
+  static int& depth() {
+    thread_local int value = 0;
+    return value;
+  }
+};
+
 // --- integers: the 32-bit pattern travels; narrow fields keep the low bits.
 template <class T>
 void set_int(tqasn_integer& child, T value) {
@@ -440,6 +462,7 @@ int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security
   B::~B() = default;                                                                                      \
   OXS_COPY_IMPL_##COPY(B)                                                                                 \
   int B::set_value(S& record) {                                                                           \
+    ::oxserutl::binding::record_depth_guard depth_guard;                                                  \
     (void)record;                                                                                         \
     OXS_FIELDS_##S(OXS_SET_FIELD) return 0;                                                               \
   }                                                                                                       \

@@ -496,6 +496,14 @@ class OXSERUTL_API tq_asn_nothing : public tq_asn_primitive {
 // Octet string, bit string and named bits
 // ---------------------------------------------------------------------------
 
+// Constructed elements may nest at most this deep, counted from the element
+// being read or written. Deeper input is refused with
+// ASN_ERR_CONSTRUCTED_NOT_PERMITTED before the stack can run out, and the
+// writer refuses the same depth, so that everything written can be read
+// back. A name-value tree or an audit element uses two levels per
+// generation (the record and its list of children).
+constexpr int tq_asn_max_nesting_depth = 256;
+
 // Constructed string encodings nest segments inside segments; reading stops
 // at this depth with ASN_ERR_CONSTRUCTED_NOT_PERMITTED so that crafted input
 // cannot exhaust the stack.

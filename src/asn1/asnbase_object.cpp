@@ -7,6 +7,23 @@
 
 using namespace oxserutl::detail;
 
+namespace {
+// Depth of the constructed elements being read or written by this thread.
+// It belongs to the call in progress and is back to 0 when the call ends.
+thread_local int nesting_depth = 0;
+
+struct nesting_guard {
+  bool entered;
+  explicit nesting_guard(bool constructed) : entered(constructed) {
+    if (entered) ++nesting_depth;
+  }
+  ~nesting_guard() {
+    if (entered) --nesting_depth;
+  }
+  bool too_deep() const { return entered && nesting_depth > tq_asn_max_nesting_depth; }
+};
+}  // namespace
+
 tq_asn_object::tq_asn_object(security_t security) : encoding_(security), secure_(security) {
   std::memcpy(type_name_, "OBJECT", sizeof "OBJECT");
   invalidate_value(invalidate_all);
@@ -173,6 +190,8 @@ int tq_asn_object::asnwrite(tq_buffer_t& out) const {
   if (is_optional() && !is_present()) return 0;
   if (is_defaultable() && is_default_value()) return 0;
   if (!is_present() && !is_defaultable()) return ASN_ERR_NO_VALUE;
+  nesting_guard nesting(should_generate_constructed() != 0);
+  if (nesting.too_deep()) return ASN_ERR_CONSTRUCTED_NOT_PERMITTED;
   try {
     write_type(out);
     int status = get_encoding();
@@ -247,6 +266,11 @@ int tq_asn_object::read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread) 
   if (overflow || length > remaining) {
     restore();
     return ASN_ERR_TRUNCATED;
+  }
+  nesting_guard nesting(constructed != 0);
+  if (nesting.too_deep()) {
+    restore();
+    return ASN_ERR_CONSTRUCTED_NOT_PERMITTED;
   }
   in.set_cursor(const_cast<unsigned char*>(p), remaining);
 
