@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <oxserutl/asnbase.h>
+#include <oxserutl/fault_injection.h>
 
 #include "test_util.h"
 
@@ -72,6 +73,30 @@ TEST(Envelope, SaveThenLoadRoundTrip) {
   ASSERT_EQ(read.x.get_value(v), 0);
   EXPECT_EQ(v, 300);
   tq_asn_buffer_free(out);
+}
+
+TEST(Envelope, SaveWithoutMemoryLeavesOutputUntouched) {
+  Record record;
+  record.x.set_value(5);
+  bool saved = false;
+  for (long k = 1; k < 20 && !saved; ++k) {
+    SCOPED_TRACE(k);
+    tq_asn_buffer_t out;
+    oxserutl_fault_arm(k);
+    try {
+      ASSERT_EQ(tq_asnbase::saveEncoding(&record, 1, out), 0);
+      saved = !oxserutl_fault_fired();
+    } catch (const tq_asn_memexception&) {
+      EXPECT_EQ(out.data, nullptr);
+      EXPECT_EQ(out.length, 0u);
+    }
+    oxserutl_fault_arm(0);
+    if (out.data != nullptr) {
+      EXPECT_EQ(to_hex(out.data, out.length), "04 01 AC DC 30 03 02 01 05");
+      tq_asn_buffer_free(out);
+    }
+  }
+  EXPECT_TRUE(saved);
 }
 
 TEST(Envelope, Load) {

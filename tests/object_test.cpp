@@ -1,9 +1,8 @@
-// The object base: identifier and permission settings of each type, state
-// flags, default values, cache invalidation and the refused operations.
-#include <cstring>
+// The object base: state flags, default values, cache invalidation, type
+// names and the refused operations.
+#include <cstdio>
 #include <memory>
 #include <string>
-#include <typeinfo>
 
 #include <gtest/gtest.h>
 #include <oxserutl/asnbase.h>
@@ -14,54 +13,13 @@ using oxs_test::write_hex;
 
 namespace {
 
-struct Settings {
-  const char* name;
-  std::uint32_t tag;
-  int primitive, constructed, indefinite, generate_constructed;
-};
-
-TEST(ObjectBase, ConstructorsSetIdentifierNameAndPermittedForms) {
-  struct Case {
-    std::unique_ptr<tq_asn_object> object;
-    Settings expected;
-  };
-  Case cases[] = {
-      {std::make_unique<tq_asn_integer>(), {"INTEGER", 2, 1, 0, 0, 0}},
-      {std::make_unique<tq_asn_enumerated>(), {"ENUM", 10, 1, 0, 0, 0}},
-      {std::make_unique<tq_asn_boolean>(), {"BOOLEAN", 1, 1, 0, 0, 0}},
-      {std::make_unique<tq_asn_null>(), {"NULL", 5, 1, 0, 0, 0}},
-      {std::make_unique<tq_asn_nothing>(), {"NOTHING", 0, 1, 0, 0, 0}},
-      {std::make_unique<tq_asn_octetstring>(), {"OCTETSTRING", 4, 1, 1, 1, 0}},
-      {std::make_unique<tq_asn_bitstring>(), {"BITSTRING", 3, 1, 1, 0, 0}},
-      {std::make_unique<tq_asn_namedbits>(), {"BITSTRING", 3, 1, 1, 0, 0}},
-      {std::make_unique<tq_asn_sequence>(), {"SEQUENCE", 16, 0, 1, 1, 1}},
-      {std::make_unique<tq_asn_sequenceof<tq_asn_octetstring>>(), {"SEQUENCEOF", 16, 0, 1, 1, 1}},
-      {std::make_unique<tq_asnbase>(), {"SEQUENCE", 16, 0, 1, 1, 1}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected.name);
-    const tq_asn_object& o = *c.object;
-    EXPECT_STREQ(o.get_type_name(), c.expected.name);
-    EXPECT_EQ(o.get_tag(), c.expected.tag);
-    EXPECT_EQ(o.get_class(), 0);
-    EXPECT_EQ(o.encoding_primitive_permitted(), c.expected.primitive);
-    EXPECT_EQ(o.encoding_constructed_permitted(), c.expected.constructed);
-    EXPECT_EQ(o.encoding_indefinite_permitted(), c.expected.indefinite);
-    EXPECT_EQ(o.should_generate_constructed(), c.expected.generate_constructed);
-    EXPECT_EQ(o.get_parent(), nullptr);
-  }
-}
-
 TEST(ObjectBase, NewObjectIsInvalidUntilOptional) {
   std::unique_ptr<tq_asn_object> objects[] = {std::make_unique<tq_asn_integer>(), std::make_unique<tq_asn_boolean>(),
                                               std::make_unique<tq_asn_octetstring>(),
                                               std::make_unique<tq_asn_bitstring>()};
   for (auto& o : objects) {
     SCOPED_TRACE(o->get_type_name());
-    EXPECT_EQ(o->is_present(), 0);
-    EXPECT_EQ(o->is_optional(), 0);
-    EXPECT_EQ(o->is_defaultable(), 0);
-    EXPECT_EQ(o->is_encoding_valid(), 0);
+    EXPECT_EQ(o->is_present() + o->is_optional() + o->is_defaultable() + o->is_encoding_valid(), 0);
     EXPECT_EQ(o->is_valid(0), 0);
     o->set_optional(1);
     EXPECT_EQ(o->is_valid(0), 1);
@@ -77,8 +35,7 @@ TEST(ObjectBase, TagOrClassChangeInvalidatesSelfAndParent) {
     record.register_child(&member);
     member.set_value(7);
     ASSERT_EQ(write_hex(record), "30 03 02 01 07");
-    ASSERT_EQ(member.is_encoding_valid(), 1);
-    ASSERT_EQ(record.is_encoding_valid(), 1);
+    ASSERT_EQ(member.is_encoding_valid() + record.is_encoding_valid(), 2);
     if (change_class)
       member.set_class(2);
     else
@@ -86,6 +43,18 @@ TEST(ObjectBase, TagOrClassChangeInvalidatesSelfAndParent) {
     EXPECT_EQ(member.is_encoding_valid(), 0);
     EXPECT_EQ(record.is_encoding_valid(), 0);
   }
+}
+
+TEST(ObjectBase, EmptyMakesPresentObjectAbsent) {
+  tq_asn_integer i;
+  i.set_value(3);
+  ASSERT_EQ(i.is_present() + i.is_encoding_valid(), 2);
+  EXPECT_EQ(i.empty(), 0);
+  EXPECT_EQ(i.is_present(), 0);
+  EXPECT_EQ(i.is_encoding_valid(), 0);
+  EXPECT_EQ(write_hex(i), "<ASN_ERR_NO_VALUE>");
+  tq_buffer_t out;  // no cached contents, so no length to write
+  EXPECT_EQ(oxs_test::status_name(i.write_length(out)), "ASN_ERR_BAD_LENGTH");
 }
 
 struct TrackedInteger : tq_asn_integer {
@@ -107,19 +76,17 @@ TEST(ObjectBase, ReplacedDefaultValueIsDeleted) {
     i.set_default_value(second);
     EXPECT_EQ(TrackedInteger::destroyed, 1);
     EXPECT_EQ(i.is_defaultable(), 1);
-    EXPECT_EQ(i.get_default_value(), second);
     std::int32_t v = 0;
     ASSERT_EQ(i.get_value(v), 0);
     EXPECT_EQ(v, 2);
   }
-  EXPECT_EQ(TrackedInteger::destroyed, 2);
+  EXPECT_EQ(TrackedInteger::destroyed, 2);  // the owner deletes its default
 }
 
 TEST(ObjectBase, IsDefaultValue) {
   struct Case {
     const char* name;
-    bool with_default;
-    bool set;
+    bool with_default, set;
     std::int32_t value;
     int expected;
   };
@@ -140,40 +107,9 @@ TEST(ObjectBase, IsDefaultValue) {
 
 TEST(ObjectBase, TypeNameKeepsFirstSixteenCharacters) {
   tq_asn_sequence s;
+  EXPECT_STREQ(s.get_type_name(), "SEQUENCE");
   s.set_type_name("object_space_entry_t");
   EXPECT_STREQ(s.get_type_name(), "object_space_ent");
-  s.set_type_name("acl_entry_t");
-  EXPECT_STREQ(s.get_type_name(), "acl_entry_t");
-}
-
-TEST(ObjectBase, EmptyMakesPresentObjectAbsent) {
-  tq_asn_integer i;
-  i.set_value(3);
-  ASSERT_EQ(i.is_present(), 1);
-  ASSERT_EQ(i.is_encoding_valid(), 1);
-  EXPECT_EQ(i.empty(), 0);
-  EXPECT_EQ(i.is_present(), 0);
-  EXPECT_EQ(i.is_encoding_valid(), 0);
-  EXPECT_EQ(write_hex(i), "<ASN_ERR_NO_VALUE>");
-}
-
-TEST(ObjectBase, WriteLengthNeedsValidCache) {
-  tq_asn_integer i;
-  tq_buffer_t out;
-  EXPECT_EQ(oxs_test::status_name(i.write_length(out)), "ASN_ERR_BAD_LENGTH");
-  EXPECT_EQ(out.used(), 0u);
-}
-
-TEST(ObjectBase, EqualityComparesWrittenBytes) {
-  tq_asn_integer a, b, c;
-  a.set_value(300);
-  b.set_value(300);
-  c.set_value(301);
-  EXPECT_EQ(a == b, 1);
-  EXPECT_EQ(a == c, 0);
-  tq_asn_enumerated e;
-  e.set_value(300);
-  EXPECT_EQ(a == e, 0);  // same contents, other tag
 }
 
 template <class F>
@@ -194,7 +130,6 @@ std::string refusal(F f) {
 
 TEST(ObjectBase, CopyAndAssignmentAreRefused) {
   tq_asn_integer i;
-  i.set_value(1);
   tq_asn_sequence s;
   tq_asn_bitstring bits;
   EXPECT_EQ(refusal([&] { tq_asn_integer copy(i); }), "0x10652197 Can't copy asn_objects");
@@ -209,11 +144,7 @@ TEST(ObjectBase, CopyAndAssignmentAreRefused) {
 
 TEST(ObjectBase, ChildCountOfPrimitiveRaisesBareText) {
   tq_asn_integer i;
-  EXPECT_EQ(refusal([&] { (void)i.get_child_count(); }),
-            "text: get_child_count() invoked on non-composite object");
-  tq_asn_sequence s;
-  s.register_child(&i);
-  EXPECT_EQ(s.get_child_count(), 1u);
+  EXPECT_EQ(refusal([&] { (void)i.get_child_count(); }), "text: get_child_count() invoked on non-composite object");
 }
 
 }  // namespace
