@@ -30,7 +30,7 @@ const oxs_record_info* info_of();
 
 #define OXS_INFO_OF(S, B, NAME, MODULE, COPY) \
   template <>                                 \
-  const oxs_record_info* info_of<S>() {       \
+  [[maybe_unused]] const oxs_record_info* info_of<S>() { \
     return &table[index_##S];                 \
   }
 OXS_ALL_MODULES(OXS_INFO_OF)
