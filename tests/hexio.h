@@ -1,77 +1,26 @@
-// Hex text in and out for the choice, display, scanner and BER-suite tests:
-// "30 03 02 01 05" <-> bytes, status names, and a read view that owns its
-// bytes in a block of exactly their size (a read past the end is an ASan
-// report).
+// Short names over the shared test helpers (test_util.h) for the choice,
+// display, scanner and BER-suite tests.
 #ifndef OXSERUTL_TESTS_HEXIO_H
 #define OXSERUTL_TESTS_HEXIO_H
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-#include <oxserutl/asnbase.h>
-#include <oxserutl/status.h>
+#include "test_util.h"
 
 namespace hexio {
 
-inline std::vector<unsigned char> bytes(std::string_view hex) {
-  std::vector<unsigned char> out;
-  int high = -1;
-  for (char ch : hex) {
-    if (ch == ' ') continue;
-    int nibble;
-    if (ch >= '0' && ch <= '9') {
-      nibble = ch - '0';
-    } else if (ch >= 'A' && ch <= 'F') {
-      nibble = ch - 'A' + 10;
-    } else if (ch >= 'a' && ch <= 'f') {
-      nibble = ch - 'a' + 10;
-    } else {
-      throw std::invalid_argument("bad hex digit");
-    }
-    if (high < 0) {
-      high = nibble;
-    } else {
-      out.push_back(static_cast<unsigned char>(high * 16 + nibble));
-      high = -1;
-    }
-  }
-  if (high >= 0) throw std::invalid_argument("odd number of hex digits");
-  return out;
-}
-
-inline std::string hex(const unsigned char* p, std::size_t n) {
-  std::string out;
-  char octet[4];
-  for (std::size_t i = 0; i < n; ++i) {
-    std::snprintf(octet, sizeof octet, i == 0 ? "%02X" : " %02X", p[i]);
-    out += octet;
-  }
-  return out;
-}
-
-inline std::string hex(const tq_buffer_t& b) { return hex(b.data(), b.used()); }
-
-inline std::string name(int code) {
-  const char* n = tq_asn_status_name(static_cast<std::uint32_t>(code));
-  if (n != nullptr) return n;
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(code));
-  return text;
-}
-
+inline std::vector<unsigned char> bytes(std::string_view hex) { return oxs_test::from_hex(hex); }
+inline std::string hex(const unsigned char* p, std::size_t n) { return oxs_test::to_hex(p, n); }
+inline std::string hex(const tq_buffer_t& b) { return oxs_test::to_hex(b.data(), b.used()); }
+inline std::string name(int code) { return oxs_test::status_name(static_cast<std::uint32_t>(code)); }
 // The object's whole element, or "<STATUS_NAME>" when writing fails.
-inline std::string written(const tq_asn_object& object) {
-  tq_buffer_t out;
-  const int status = object.asnwrite(out);
-  return status != 0 ? "<" + name(status) + ">" : hex(out);
-}
+inline std::string written(const tq_asn_object& object) { return oxs_test::write_hex(object); }
 
+// Bytes in a block of exactly their size (a read past the end is an ASan
+// report) and a view over them.
 class input {
  public:
   explicit input(std::string_view hex_text) : input(bytes(hex_text)) {}

@@ -27,6 +27,16 @@ std::string encode_hex(S& record, bool lcs = false) {
   return hex;
 }
 
+// Encodes a type-code record; the hex of the buffer or "<STATUS_NAME>".
+std::string encode_code_hex(int version, void* record, unsigned type) {
+  tq_asn_buffer_t out;
+  const int status = tqasn_encode_obj(version, record, type, out);
+  if (status != 0) return "<" + oxs_test::status_name(status) + ">";
+  std::string hex = to_hex(out.data, out.length);
+  tq_asn_buffer_free(out);
+  return hex;
+}
+
 // Decodes hex (envelope included) into a fresh record of type S.
 template <class S>
 int decode_hex(const std::string& hex, S& record) {
@@ -47,8 +57,6 @@ char kA[] = "a";
 char kX[] = "x";
 char kYZ[] = "yz";
 char kAB[] = "ab";
-
-std::string empty_attrlist_in(std::function<std::string()> f) { return f(); }
 
 const golden kGolden[] = {
     {"attribute list with one attribute a = {1, x, no bytes}",
@@ -190,42 +198,26 @@ const golden kGolden[] = {
     {"type code 262 value 5",
      [] {
        std::int32_t v = 5;
-       tq_asn_buffer_t out;
-       if (tqasn_encode_obj(2, &v, ASN_TYPE_INTEGER, out) != 0) return std::string("<fail>");
-       std::string hex = to_hex(out.data, out.length);
-       tq_asn_buffer_free(out);
-       return hex;
+       return encode_code_hex(2, &v, ASN_TYPE_INTEGER);
      },
      "04 02 AC DC 02 01 05"},
     {"cert_request_in with null strings and no body",
      [] {
        cert_request_in_s_t r{};
-       tq_asn_buffer_t out;
-       if (tqasn_encode_obj(2, &r, ASN_TYPE_CERT_REQUEST_IN, out) != 0) return std::string("<fail>");
-       std::string hex = to_hex(out.data, out.length);
-       tq_asn_buffer_free(out);
-       return hex;
+       return encode_code_hex(2, &r, ASN_TYPE_CERT_REQUEST_IN);
      },
      "04 02 AC DC 30 09 02 01 01 04 01 00 04 01 00"},
     {"update_list without elements",
      [] {
        update_list_s_t r{};
-       tq_asn_buffer_t out;
-       if (tqasn_encode_obj(2, &r, ASN_TYPE_UPDATE_LIST, out) != 0) return std::string("<fail>");
-       std::string hex = to_hex(out.data, out.length);
-       tq_asn_buffer_free(out);
-       return hex;
+       return encode_code_hex(2, &r, ASN_TYPE_UPDATE_LIST);
      },
      "04 02 AC DC 30 05 02 01 01 30 00"},
     {"update_list with text ab",
      [] {
        kyobj_update_s_t u{1, kAB, 2};
        update_list_s_t r{1, &u};
-       tq_asn_buffer_t out;
-       if (tqasn_encode_obj(3, &r, ASN_TYPE_UPDATE_LIST, out) != 0) return std::string("<fail>");
-       std::string hex = to_hex(out.data, out.length);
-       tq_asn_buffer_free(out);
-       return hex;
+       return encode_code_hex(3, &r, ASN_TYPE_UPDATE_LIST);
      },
      "04 03 AC DC 30 15 02 01 01 30 10 30 0E 02 01 01 02 01 01 04 03 61 62 00 02 01 02"},
 };
