@@ -45,7 +45,7 @@ class record_depth_guard {
 
  private:
   static int& depth() {
-    thread_local int value = 0;
+    static OXS_THREAD_LOCAL int value = 0;
     return value;
   }
 };

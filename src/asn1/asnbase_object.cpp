@@ -10,7 +10,7 @@ using namespace oxserutl::detail;
 namespace {
 // Depth of the constructed elements being read or written by this thread.
 // It belongs to the call in progress and is back to 0 when the call ends.
-thread_local int nesting_depth = 0;
+OXS_THREAD_LOCAL int nesting_depth = 0;
 
 struct nesting_guard {
   bool entered;

@@ -56,9 +56,9 @@ void tq_asn_exception::print() const {
 namespace {
 // Per-thread fault injection: the library itself has no shared mutable
 // state, and a test on one thread never disturbs another.
-thread_local long fault_countdown = 0;
-thread_local long fault_allocations = 0;
-thread_local int fault_fired = 0;
+OXS_THREAD_LOCAL long fault_countdown = 0;
+OXS_THREAD_LOCAL long fault_allocations = 0;
+OXS_THREAD_LOCAL int fault_fired = 0;
 }  // namespace
 
 extern "C" {

@@ -44,6 +44,14 @@ void write_length(tq_buffer_t& out, std::uint32_t length);
 }  // namespace detail
 }  // namespace oxserutl
 
+// Per-thread state of the call in progress. The few words of it live in the
+// static TLS block, so reaching them costs no call into the dynamic linker.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define OXS_THREAD_LOCAL __attribute__((tls_model("initial-exec"))) thread_local
+#else
+#define OXS_THREAD_LOCAL thread_local
+#endif
+
 #define OXS_THROW_MEMORY(text) ::oxserutl::detail::throw_memory((text), OXS_SOURCE, __LINE__)
 
 #endif

@@ -17,7 +17,7 @@ std::vector<unsigned char> groups_with(const std::vector<std::string>& elements)
   for (const std::string& e : elements) list += (list.empty() ? "" : " ") + e;
   std::vector<unsigned char> contents = oxs_test::from_hex(list);
   std::vector<unsigned char> out = {0x04, 0x02, 0xAC, 0xDC, 0x30, 0, 0x30, static_cast<unsigned char>(contents.size())};
-  out.insert(out.end(), contents.begin(), contents.end());
+  for (unsigned char b : contents) out.push_back(b);
   for (unsigned char b : {0x30, 0x02, 0x30, 0x00}) out.push_back(b);
   out[5] = static_cast<unsigned char>(out.size() - 6);
   return out;
