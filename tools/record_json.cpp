@@ -1,0 +1,540 @@
+#include "record_json.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <oxserutl/asnsarray.h>
+
+namespace oxser {
+
+namespace {
+
+template <class T>
+T& at(void* record, std::size_t offset) {
+  return *reinterpret_cast<T*>(static_cast<unsigned char*>(record) + offset);
+}
+template <class T>
+const T& at(const void* record, std::size_t offset) {
+  return *reinterpret_cast<const T*>(static_cast<const unsigned char*>(record) + offset);
+}
+
+void* checked_calloc(std::size_t n, std::size_t size) {
+  void* p = std::calloc(n == 0 ? 1 : n, size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+char* copy_text(const std::string& text) {
+  auto* p = static_cast<char*>(checked_calloc(text.size() + 1, 1));
+  std::memcpy(p, text.data(), text.size());
+  return p;
+}
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 (RFC 3629: no
+// overlong forms, no surrogates, nothing above U+10FFFF).
+std::size_t utf8_sequence(const std::string& s, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  const std::size_t left = s.size() - i;
+  if (c < 0x80) return 1;
+  auto cont = [&](std::size_t k) { return k < s.size() && (b(k) & 0xC0) == 0x80; };
+  if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(i + 1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (left < 3 || !cont(i + 1) || !cont(i + 2)) return 0;
+    if (c == 0xE0 && b(i + 1) < 0xA0) return 0;
+    if (c == 0xED && b(i + 1) > 0x9F) return 0;
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (left < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
+    if (c == 0xF0 && b(i + 1) < 0x90) return 0;
+    if (c == 0xF4 && b(i + 1) > 0x8F) return 0;
+    return 4;
+  }
+  return 0;
+}
+
+// The text with every octet that starts no well-formed sequence replaced by
+// U+FFFD; *changed tells whether anything was replaced.
+std::string valid_utf8(const std::string& s, bool* changed) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = utf8_sequence(s, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      *changed = true;
+      ++i;
+    } else {
+      out.append(s, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::vector<unsigned char> from_hex(const std::string& path, const std::string& text) {
+  if (text.size() % 2 != 0) throw json_error(path, "expected hex with an even number of digits");
+  std::vector<unsigned char> bytes(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int hi = hex_digit(text[i]);
+    const int lo = hex_digit(text[i + 1]);
+    if (hi < 0 || lo < 0)
+      throw json_error(path, "expected hex digits, found '" + text.substr(hi < 0 ? i : i + 1, 1) + "' at position " +
+                                 std::to_string(hi < 0 ? i : i + 1));
+    bytes[i / 2] = static_cast<unsigned char>(hi * 16 + lo);
+  }
+  return bytes;
+}
+
+const char* kind_word(oxs_field_kind kind) {
+  switch (kind) {
+    case oxs_kind_i32: return "a number from -2147483648 to 2147483647";
+    case oxs_kind_u32: return "a number from 0 to 4294967295";
+    case oxs_kind_u16: return "a number from 0 to 65535";
+    case oxs_kind_u8: return "a number from 0 to 255";
+    case oxs_kind_string:
+    case oxs_kind_cstring: return "a string or null";
+    case oxs_kind_fixed: return "a hex string";
+    case oxs_kind_block: return "a hex string";
+    case oxs_kind_list:
+    case oxs_kind_list16:
+    case oxs_kind_ptrlist: return "an array of objects";
+    case oxs_kind_strings: return "an array of strings";
+    case oxs_kind_ints: return "an array of numbers";
+    case oxs_kind_nested: return "an object";
+    case oxs_kind_optional: return "an object or null";
+    case oxs_kind_sparse: return "an array of at most 32 objects or nulls";
+  }
+  return "a value";
+}
+
+std::string type_of(const json& j) { return j.type_name(); }
+
+[[noreturn]] void wrong(const std::string& path, const char* expected, const json& j) {
+  throw json_error(path, std::string("expected ") + expected + ", found " + type_of(j));
+}
+
+std::int64_t number(const std::string& path, const json& j, std::int64_t low, std::int64_t high, const char* word) {
+  if (!j.is_number_integer()) wrong(path, word, j);
+  std::int64_t v = 0;
+  if (j.is_number_unsigned()) {
+    const auto u = j.get<std::uint64_t>();
+    if (u > static_cast<std::uint64_t>(high)) throw json_error(path, std::string("expected ") + word + ", found " + j.dump());
+    v = static_cast<std::int64_t>(u);
+  } else {
+    v = j.get<std::int64_t>();
+  }
+  if (v < low || v > high) throw json_error(path, std::string("expected ") + word + ", found " + j.dump());
+  return v;
+}
+
+// Which strings the local-code-set functions convert: the record's own
+// string members, and everything reached through its lists (each list
+// element is built with the record's setting); not the members of a record
+// nested directly, by pointer or in a sparse array, nor the type-code
+// records' texts, which keep the plain setting. `convert` carries this down
+// the walks below.
+
+std::string member_path(const std::string& path, const char* name) {
+  return path.empty() ? std::string(name) : path + "." + name;
+}
+
+// --- record to JSON ----------------------------------------------------------
+
+struct to_json_context {
+  const local_text* lcs;
+  std::vector<std::string>* replaced;
+};
+
+json text_value(const char* text, const std::string& path, bool convert, const to_json_context& ctx) {
+  std::string s = text != nullptr ? text : "";
+  if (convert && ctx.lcs != nullptr) s = ctx.lcs->to_utf8(s);
+  bool changed = false;
+  s = valid_utf8(s, &changed);
+  if (changed && ctx.replaced != nullptr) ctx.replaced->push_back(path);
+  return s;
+}
+
+json record_value(const oxs_record_info& info, const void* record, const std::string& path, bool convert,
+                  const to_json_context& ctx);
+
+json field_value(const oxs_field_info& f, const void* record, const std::string& path, bool convert,
+                 const to_json_context& ctx) {
+  switch (f.kind) {
+    case oxs_kind_i32: return at<std::int32_t>(record, f.offset);
+    case oxs_kind_u32: return at<std::uint32_t>(record, f.offset);
+    case oxs_kind_u16: return at<std::uint16_t>(record, f.offset);
+    case oxs_kind_u8: return at<std::uint8_t>(record, f.offset);
+    case oxs_kind_string: return text_value(at<char*>(record, f.offset), path, convert, ctx);
+    case oxs_kind_cstring: return text_value(at<char*>(record, f.offset), path, false, ctx);
+    case oxs_kind_fixed: return to_hex(&at<unsigned char>(record, f.offset), f.fixed_size);
+    case oxs_kind_block: {
+      const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
+      const unsigned char* bytes = at<unsigned char*>(record, f.offset);
+      return bytes != nullptr ? to_hex(bytes, n) : std::string();
+    }
+    case oxs_kind_list:
+    case oxs_kind_list16: {
+      const oxs_record_info& e = *f.element();
+      const std::uint32_t n =
+          f.kind == oxs_kind_list16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
+      const auto* items = static_cast<const unsigned char*>(at<void*>(record, f.offset));
+      json out = json::array();
+      for (std::uint32_t i = 0; i < n; ++i)
+        out.push_back(record_value(e, items + i * e.size, path + "[" + std::to_string(i) + "]", convert, ctx));
+      return out;
+    }
+    case oxs_kind_ptrlist: {
+      const oxs_record_info& e = *f.element();
+      const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
+      void* const* items = at<void**>(record, f.offset);
+      json out = json::array();
+      for (std::uint32_t i = 0; i < n; ++i) {
+        if (items[i] == nullptr)
+          out.push_back(nullptr);
+        else
+          out.push_back(record_value(e, items[i], path + "[" + std::to_string(i) + "]", convert, ctx));
+      }
+      return out;
+    }
+    case oxs_kind_strings: {
+      const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
+      char* const* items = at<char**>(record, f.offset);
+      json out = json::array();
+      for (std::uint32_t i = 0; i < n; ++i)
+        out.push_back(text_value(items[i], path + "[" + std::to_string(i) + "]", convert, ctx));
+      return out;
+    }
+    case oxs_kind_ints: {
+      const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
+      const std::int32_t* items = at<std::int32_t*>(record, f.offset);
+      json out = json::array();
+      for (std::uint32_t i = 0; i < n; ++i) out.push_back(items[i]);
+      return out;
+    }
+    case oxs_kind_nested:
+      return record_value(*f.element(), static_cast<const unsigned char*>(record) + f.offset, path, false, ctx);
+    case oxs_kind_optional: {
+      const void* inner = at<void*>(record, f.offset);
+      return inner != nullptr ? record_value(*f.element(), inner, path, false, ctx) : json(nullptr);
+    }
+    case oxs_kind_sparse: {
+      void* const* slots = &at<void*>(record, f.offset);
+      std::uint32_t used = 0;
+      for (std::uint32_t i = 0; i < tq_asn_sarray_slots; ++i)
+        if (slots[i] != nullptr) used = i + 1;
+      json out = json::array();
+      for (std::uint32_t i = 0; i < used; ++i) {
+        if (slots[i] == nullptr)
+          out.push_back(nullptr);
+        else
+          out.push_back(record_value(*f.element(), slots[i], path + "[" + std::to_string(i) + "]", false, ctx));
+      }
+      return out;
+    }
+  }
+  return nullptr;
+}
+
+json record_value(const oxs_record_info& info, const void* record, const std::string& path, bool convert,
+                  const to_json_context& ctx) {
+  json out = json::object();
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    out[f.name] = field_value(f, record, member_path(path, f.name), convert, ctx);
+  }
+  return out;
+}
+
+// --- JSON to record ------------------------------------------------------------
+
+void fill_record(const oxs_record_info& info, const json& value, void* record, const std::string& path, bool convert,
+                 const local_text* lcs);
+
+char* text_field(const json& j, const std::string& path, bool convert, const local_text* lcs) {
+  if (j.is_null()) return nullptr;
+  if (!j.is_string()) wrong(path, "a string or null", j);
+  const auto& s = j.get_ref<const std::string&>();
+  if (std::memchr(s.data(), 0, s.size()) != nullptr) throw json_error(path, "a string cannot hold the character U+0000");
+  return copy_text(convert && lcs != nullptr ? lcs->to_local(s) : s);
+}
+
+const json& array_of(const json& j, const std::string& path, const char* word) {
+  if (!j.is_array()) wrong(path, word, j);
+  return j;
+}
+
+void fill_field(const oxs_field_info& f, const json& j, void* record, const std::string& path, bool convert,
+                const local_text* lcs) {
+  switch (f.kind) {
+    case oxs_kind_i32:
+      at<std::int32_t>(record, f.offset) = static_cast<std::int32_t>(
+          number(path, j, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), kind_word(f.kind)));
+      return;
+    case oxs_kind_u32:
+      at<std::uint32_t>(record, f.offset) = static_cast<std::uint32_t>(number(path, j, 0, 0xFFFFFFFF, kind_word(f.kind)));
+      return;
+    case oxs_kind_u16:
+      at<std::uint16_t>(record, f.offset) = static_cast<std::uint16_t>(number(path, j, 0, 0xFFFF, kind_word(f.kind)));
+      return;
+    case oxs_kind_u8:
+      at<std::uint8_t>(record, f.offset) = static_cast<std::uint8_t>(number(path, j, 0, 0xFF, kind_word(f.kind)));
+      return;
+    case oxs_kind_string:
+      at<char*>(record, f.offset) = text_field(j, path, convert, lcs);
+      return;
+    case oxs_kind_cstring:
+      at<char*>(record, f.offset) = text_field(j, path, false, lcs);
+      return;
+    case oxs_kind_fixed: {
+      if (!j.is_string()) wrong(path, kind_word(f.kind), j);
+      const std::vector<unsigned char> bytes = from_hex(path, j.get<std::string>());
+      if (bytes.size() != f.fixed_size)
+        throw json_error(path, "expected exactly " + std::to_string(f.fixed_size) + " bytes (" +
+                                   std::to_string(f.fixed_size * 2) + " hex digits), found " + std::to_string(bytes.size()));
+      std::memcpy(&at<unsigned char>(record, f.offset), bytes.data(), bytes.size());
+      return;
+    }
+    case oxs_kind_block: {
+      if (j.is_null()) return;
+      if (!j.is_string()) wrong(path, kind_word(f.kind), j);
+      const std::vector<unsigned char> bytes = from_hex(path, j.get<std::string>());
+      if (bytes.empty()) return;  // length 0 keeps a null pointer, as decoding gives
+      auto* block = static_cast<unsigned char*>(checked_calloc(bytes.size(), 1));
+      std::memcpy(block, bytes.data(), bytes.size());
+      at<unsigned char*>(record, f.offset) = block;
+      at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(bytes.size());
+      return;
+    }
+    case oxs_kind_list:
+    case oxs_kind_list16: {
+      const json& items = array_of(j, path, kind_word(f.kind));
+      const oxs_record_info& e = *f.element();
+      if (f.kind == oxs_kind_list16 && items.size() > 0xFFFF)
+        throw json_error(path, "at most 65535 elements, found " + std::to_string(items.size()));
+      if (items.empty()) return;
+      auto* array = static_cast<unsigned char*>(checked_calloc(items.size(), e.size));
+      // Counted at once: the zeroed elements release cleanly if one fails.
+      at<void*>(record, f.offset) = array;
+      if (f.kind == oxs_kind_list16)
+        at<std::uint16_t>(record, f.count_offset) = static_cast<std::uint16_t>(items.size());
+      else
+        at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
+      for (std::size_t i = 0; i < items.size(); ++i)
+        fill_record(e, items[i], array + i * e.size, path + "[" + std::to_string(i) + "]", convert, lcs);
+      return;
+    }
+    case oxs_kind_ptrlist: {
+      const json& items = array_of(j, path, kind_word(f.kind));
+      const oxs_record_info& e = *f.element();
+      if (items.empty()) return;
+      auto** array = static_cast<void**>(checked_calloc(items.size(), sizeof(void*)));
+      at<void**>(record, f.offset) = array;
+      at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        array[i] = checked_calloc(1, e.size);
+        fill_record(e, items[i], array[i], path + "[" + std::to_string(i) + "]", convert, lcs);
+      }
+      return;
+    }
+    case oxs_kind_strings: {
+      const json& items = array_of(j, path, kind_word(f.kind));
+      if (items.empty()) return;
+      auto** array = static_cast<char**>(checked_calloc(items.size(), sizeof(char*)));
+      at<char**>(record, f.offset) = array;
+      at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
+      for (std::size_t i = 0; i < items.size(); ++i)
+        array[i] = text_field(items[i], path + "[" + std::to_string(i) + "]", convert, lcs);
+      return;
+    }
+    case oxs_kind_ints: {
+      const json& items = array_of(j, path, kind_word(f.kind));
+      if (items.empty()) return;
+      auto* array = static_cast<std::int32_t*>(checked_calloc(items.size(), sizeof(std::int32_t)));
+      at<std::int32_t*>(record, f.offset) = array;
+      at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
+      for (std::size_t i = 0; i < items.size(); ++i)
+        array[i] = static_cast<std::int32_t>(number(path + "[" + std::to_string(i) + "]", items[i],
+                                                    std::numeric_limits<std::int32_t>::min(),
+                                                    std::numeric_limits<std::int32_t>::max(), kind_word(oxs_kind_i32)));
+      return;
+    }
+    case oxs_kind_nested:
+      fill_record(*f.element(), j, static_cast<unsigned char*>(record) + f.offset, path, false, lcs);
+      return;
+    case oxs_kind_optional: {
+      if (j.is_null()) return;
+      const oxs_record_info& e = *f.element();
+      void* inner = checked_calloc(1, e.size);
+      at<void*>(record, f.offset) = inner;
+      fill_record(e, j, inner, path, false, lcs);
+      return;
+    }
+    case oxs_kind_sparse: {
+      const json& items = array_of(j, path, kind_word(f.kind));
+      if (items.size() > tq_asn_sarray_slots)
+        throw json_error(path, "at most " + std::to_string(tq_asn_sarray_slots) + " slots, found " +
+                                   std::to_string(items.size()));
+      void** slots = &at<void*>(record, f.offset);
+      const oxs_record_info& e = *f.element();
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].is_null()) continue;
+        slots[i] = checked_calloc(1, e.size);
+        fill_record(e, items[i], slots[i], path + "[" + std::to_string(i) + "]", false, lcs);
+      }
+      return;
+    }
+  }
+}
+
+void fill_record(const oxs_record_info& info, const json& value, void* record, const std::string& path, bool convert,
+                 const local_text* lcs) {
+  if (!value.is_object()) wrong(path.empty() ? info.type_name : path, "an object", value);
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    const oxs_field_info* field = nullptr;
+    for (std::uint32_t i = 0; i < info.field_count; ++i)
+      if (it.key() == info.fields[i].name) field = &info.fields[i];
+    if (field != nullptr) continue;
+    std::string known;
+    for (std::uint32_t i = 0; i < info.field_count; ++i) {
+      if (info.fields[i].count_name != nullptr && it.key() == info.fields[i].count_name)
+        throw json_error(member_path(path, it.key().c_str()),
+                         std::string("not a member: the count follows from ") + info.fields[i].name);
+      known += (i ? ", " : "") + std::string(info.fields[i].name);
+    }
+    throw json_error(member_path(path, it.key().c_str()),
+                     std::string("no such field in ") + info.type_name + " (fields: " + known + ")");
+  }
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    auto it = value.find(f.name);
+    if (it == value.end()) continue;
+    fill_field(f, *it, record, member_path(path, f.name), convert, lcs);
+  }
+}
+
+bool is_type_code_record(const oxs_record_info& info) { return info.type_code != 0; }
+
+}  // namespace
+
+// --- local code set ----------------------------------------------------------------
+
+local_text::local_text() {
+  const char* cs = nl_langinfo(CODESET);
+  codeset_ = cs != nullptr ? cs : "ANSI_X3.4-1968";
+  identity_ = codeset_ == "UTF-8" || codeset_ == "utf-8" || codeset_ == "UTF8";
+}
+
+local_text::~local_text() = default;
+
+namespace {
+
+// Converts with iconv; an input octet that cannot be converted becomes
+// `substitute` and conversion resumes behind it (whole UTF-8 sequences are
+// skipped when reading UTF-8).
+std::string convert_text(const std::string& to, const std::string& from, const std::string& in,
+                         const std::string& substitute, bool from_utf8) {
+  iconv_t cd = iconv_open(to.c_str(), from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    std::string out;
+    for (unsigned char c : in) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : substitute;
+    return out;
+  }
+  std::string out;
+  std::vector<char> room(in.size() * 4 + 16);
+  char* src = const_cast<char*>(in.data());  // iconv's interface is not const-correct; it only reads
+  std::size_t left = in.size();
+  while (left > 0) {
+    char* dst = room.data();
+    std::size_t space = room.size();
+    const std::size_t r = iconv(cd, &src, &left, &dst, &space);
+    out.append(room.data(), static_cast<std::size_t>(dst - room.data()));
+    if (r != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) continue;
+    // EILSEQ or EINVAL: substitute and skip the offending character.
+    out += substitute;
+    std::size_t skip = 1;
+    if (from_utf8) {
+      const std::string rest(src, left);
+      const std::size_t n = utf8_sequence(rest, 0);
+      skip = n == 0 ? 1 : n;
+    }
+    src += skip;
+    left -= skip;
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::string local_text::to_local(const std::string& utf8) const {
+  if (identity_) return utf8;
+  return convert_text(codeset_, "UTF-8", utf8, "?", true);
+}
+
+std::string local_text::to_utf8(const std::string& local) const {
+  if (identity_) return local;
+  return convert_text("UTF-8", codeset_, local, "\xEF\xBF\xBD", false);
+}
+
+// --- public ----------------------------------------------------------------------------
+
+record_holder::record_holder(const oxs_record_info& info) : info_(info), record_(checked_calloc(1, info.size)) {}
+
+record_holder::~record_holder() {
+  info_.release(record_);
+  std::free(record_);
+}
+
+json record_to_json(const oxs_record_info& info, const void* record, const local_text* lcs,
+                    std::vector<std::string>* replaced) {
+  const to_json_context ctx{lcs, replaced};
+  return record_value(info, record, "", lcs != nullptr && !is_type_code_record(info), ctx);
+}
+
+void record_from_json(const oxs_record_info& info, const json& value, void* record, const local_text* lcs) {
+  fill_record(info, value, record, "", lcs != nullptr && !is_type_code_record(info), lcs);
+}
+
+std::string to_hex(const unsigned char* bytes, std::size_t length) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(length * 2);
+  for (std::size_t i = 0; i < length; ++i) {
+    out += digits[bytes[i] >> 4];
+    out += digits[bytes[i] & 15];
+  }
+  return out;
+}
+
+bool is_callable(const oxs_record_info& info) {
+  // The update-list element is described for its list's sake only; its
+  // functions refuse with ASN_ERR_UNSUPPORTED.
+  return std::strcmp(info.structure, "kyobj_update_s_t") != 0;
+}
+
+std::vector<const oxs_record_info*> callable_records() {
+  std::size_t count = 0;
+  const oxs_record_info* table = oxs_records(&count);
+  std::vector<const oxs_record_info*> out;
+  for (std::size_t i = 0; i < count; ++i)
+    if (is_callable(table[i])) out.push_back(&table[i]);
+  return out;
+}
+
+}  // namespace oxser
