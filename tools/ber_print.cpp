@@ -1,5 +1,6 @@
 #include "ber_print.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -113,7 +114,11 @@ std::string wide_text(const unsigned char* bytes, std::size_t length, std::size_
 
 std::string integer_text(const unsigned char* bytes, std::size_t length) {
   if (length == 0) return "(no content octets)";
-  if (length > 8) return "0x" + spaced_hex(bytes, length);
+  if (length > 8) {
+    std::string hex = spaced_hex(bytes, length);
+    hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+    return "0x" + hex;
+  }
   std::int64_t v = (bytes[0] & 0x80) != 0 ? -1 : 0;
   for (std::size_t i = 0; i < length; ++i) v = static_cast<std::int64_t>(static_cast<std::uint64_t>(v) << 8 | bytes[i]);
   return std::to_string(v);

@@ -193,7 +193,7 @@ std::string run_encode(const options& o, const local_text* lcs, bool& binary) {
   try {
     record_from_json(info, value, record.get(), lcs);
   } catch (const json_error& e) {
-    throw tool_error(exit_bad_data, std::string(info.type_name) + "." + e.what());
+    throw tool_error(exit_bad_data, std::string(info.type_name) + (e.path().empty() ? ": " : ".") + e.what());
   }
   tq_asn_buffer_t out;
   const int status = info.encode(out, record.get(), lcs != nullptr ? 1 : 0);
@@ -287,6 +287,11 @@ int main(int argc, char** argv) {
   encode->add_option("FILE", o.file, "JSON input file (default: standard input)");
   encode->footer(std::string("Binary output is not written to a terminal; use --hex or -o FILE.\n\n") + kJsonForm);
 
+  if (argc > 1 && argv[1][0] != '-' && !(std::strcmp(argv[1], "types") == 0 || std::strcmp(argv[1], "dump") == 0 ||
+                                         std::strcmp(argv[1], "decode") == 0 || std::strcmp(argv[1], "encode") == 0)) {
+    std::fprintf(stderr, "oxser: unknown command '%s' (commands: types, dump, decode, encode)\n", argv[1]);
+    return exit_bad_usage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -403,7 +403,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
 
 void fill_record(const oxs_record_info& info, const json& value, void* record, const std::string& path, bool convert,
                  const local_text* lcs) {
-  if (!value.is_object()) wrong(path.empty() ? info.type_name : path, "an object", value);
+  if (!value.is_object()) wrong(path, "an object", value);
   for (auto it = value.begin(); it != value.end(); ++it) {
     const oxs_field_info* field = nullptr;
     for (std::uint32_t i = 0; i < info.field_count; ++i)
