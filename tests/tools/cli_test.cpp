@@ -212,12 +212,12 @@ struct failure_case {
 };
 
 // The acl sample with bytes changed: "@acl:OFFSET=HEX,..." or cut: "@acl:<N" keeps N bytes.
-std::string input_of(const std::string& spec) {
-  if (spec.empty() || spec[0] != '@') return spec;
-  const std::size_t colon = spec.find(':');
-  std::string bytes = read_file(sample(spec.substr(1, colon == std::string::npos ? std::string::npos : colon - 1) + ".ber"));
+std::string input_of(const std::string& source) {
+  if (source.empty() || source[0] != '@') return source;
+  const std::size_t colon = source.find(':');
+  std::string bytes = read_file(sample(source.substr(1, colon == std::string::npos ? std::string::npos : colon - 1) + ".ber"));
   if (colon == std::string::npos) return bytes;
-  const std::string edit = spec.substr(colon + 1);
+  const std::string edit = source.substr(colon + 1);
   if (edit[0] == '<') return bytes.substr(0, std::stoul(edit.substr(1)));
   std::istringstream edits(edit);
   std::string one;
