@@ -64,14 +64,19 @@ int tq_asn_choice::asnread(tq_r_buffer_t& in) {
   if (preread_ != nullptr) preread_(this, in);
   selected_ = -1;
   invalidate_value(invalidate_all);
-  // Every alternative restores the cursor when it fails, so each one sees
-  // the same octets.
+  // Each alternative starts at the same octets. The frame reader restores
+  // the cursor after a failure except when an indefinite-length element
+  // lacks its end-of-contents octets; it is put back here so that the next
+  // alternative cannot start inside the failed element.
+  unsigned char* const start = in.current();
+  const std::uint32_t start_length = in.length();
   for (std::uint32_t i = 0; i < child_count_; ++i) {
     if (children_[i]->asnread(in) == 0) {
       selected_ = static_cast<std::int32_t>(i);
       set_value_valid();
       return finish(0);
     }
+    in.set_cursor(start, start_length);
   }
   return finish(is_optional() || is_defaultable() ? 0 : int{ASN_ERR_TAG_MISMATCH});
 }
