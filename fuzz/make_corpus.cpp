@@ -3,7 +3,7 @@
 // values of a few records), the public BER suite's files, the benchmark
 // workloads when given, and short texts of every code set.
 //
-//   make_corpus <corpus dir> <ber-suite dir> [workload hex files...]
+//   make_corpus <corpus dir> <ber-suite dir> <samples dir> [workload hex files...]
 //
 // The first byte of every seed selects what the target does with the rest
 // (see the comment at the top of each target).
@@ -71,8 +71,8 @@ bytes encode(const oxs_record_info& info, recgen::profile p, int lcs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s <corpus dir> <ber-suite dir> [workload.hex...]\n", argv[0]);
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s <corpus dir> <ber-suite dir> <samples dir> [workload.hex...]\n", argv[0]);
     return 2;
   }
   std::setlocale(LC_ALL, "C.UTF-8");
@@ -122,7 +122,36 @@ int main(int argc, char** argv) {
     put("frame", std::string(name) + "-envelope", 2, whole);
     put("scan", name, 0x30, bytes(element.begin() + 1, element.end()));
   }
-  for (int i = 3; i < argc; ++i) {
+  // The tool's samples (envelope and record): every target that reads an
+  // element or a record, and the dump with and without the record's labels.
+  for (const auto& entry : fs::directory_iterator(argv[3])) {
+    if (entry.path().extension() != ".ber") continue;
+    const bytes b = read_file(entry.path());
+    if (b.size() < 5 || b.size() > 4096) continue;
+    const std::string name = "sample-" + entry.path().stem().string();
+    put("frame", name, 2, b);
+    put("dump", name, 0xFE, b);
+    put("dump", name + "-bare", 0xFF, bytes(b.begin() + 4, b.end()));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      void* record = std::calloc(1, oxs_fuzz::record_bytes(*records[i]));
+      tq_asn_buffer_t in;
+      bytes copy = b;
+      in.length = static_cast<std::uint32_t>(copy.size());
+      in.data = copy.data();
+      if (records[i]->decode(in, record, 0) == 0) {
+        records[i]->release(record);
+        put("records", name, static_cast<unsigned char>(i << 1), b);
+        put("dump", name + "-labelled", static_cast<unsigned char>(i << 1), b);
+      }
+      std::free(record);
+    }
+  }
+  // dump: (index << 1) | bare, the records' typical encodings.
+  for (std::size_t i = 0; i < records.size(); i += 3)
+    put("dump", std::string(records[i]->structure), static_cast<unsigned char>(i << 1),
+        encode(*records[i], recgen::profile::typical, 0));
+
+  for (int i = 4; i < argc; ++i) {
     std::ifstream in(argv[i]);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     bytes element = from_hex(text);

@@ -7,7 +7,7 @@
 # Environment: BUILD_DIR (default build-fuzz), JOBS (targets run side by side,
 # default 1), FUZZ_ARGS (extra libFuzzer flags). The seeds in fuzz/corpus/<target>
 # are read, never written: new inputs go to $BUILD_DIR/corpus/<target>, which
-# persists between runs, and findings to $BUILD_DIR/findings/<target>/.
+# persists between runs, and the findings of this run to $BUILD_DIR/findings/<target>/.
 # Exit status 1 when any target has a finding.
 #
 # For hours of fuzzing, run one target per core in the background, e.g.
@@ -40,6 +40,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 run_one() {
   local t=$1 work="$build/corpus/$1" found="$build/findings/$1"
+  rm -rf "$found"
   mkdir -p "$work" "$found"
   "$build/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$found/" ${FUZZ_ARGS:-} "$work" "fuzz/corpus/$t" \
