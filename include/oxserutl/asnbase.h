@@ -614,6 +614,10 @@ class OXSERUTL_API tq_asn_composite : public tq_asn_object {
   std::uint32_t child_count_ = 0;
   std::uint32_t capacity_ = 0;
   tq_asn_object** children_ = nullptr;
+  // Set while a SEQUENCE reads its children: their completions need not
+  // re-derive its presence one by one, since the read itself marks it
+  // present (or absent) when it ends.
+  int reading_children_ = 0;
 
  private:
   void adopt(tq_asn_object* child);

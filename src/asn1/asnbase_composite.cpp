@@ -69,6 +69,7 @@ int tq_asn_composite::register_child_before(tq_asn_object* child) {
 }
 
 void tq_asn_composite::check_valid(int deep) {
+  if (reading_children_ && deep == 0) return;
   if (child_count_ == 0 && !empty_permitted_) {
     invalidate_value(invalidate_self);
     return;
@@ -174,6 +175,11 @@ int tq_asn_sequence::decode_value(tq_r_buffer_t& in, std::uint32_t length) {
   tq_r_buffer_t part(in);
   const bool definite = !is_indefinite_length();
   if (definite) part.limit(length);
+  struct reading_scope {
+    int& flag;
+    explicit reading_scope(int& f) : flag(f) { flag = 1; }
+    ~reading_scope() { flag = 0; }
+  } reading(reading_children_);
   for (std::uint32_t i = 0; i < child_count_; ++i) {
     const int status = children_[i]->asnread(part);
     if (status != 0) return status;
