@@ -1,7 +1,6 @@
 // Field adapters: integers, byte strings, zero-terminated strings, single
 // characters and text, with the local-code-set mode of the text adapter.
 #include <clocale>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -19,14 +18,12 @@ using oxs_test::write_hex;
 
 namespace {
 
-std::string status_of(int status) { return status_name(static_cast<std::uint32_t>(status)); }
-
 // The bytes of a zero-terminated string, terminator included.
-std::string c_string_hex(const char* s) {
-  return to_hex(reinterpret_cast<const unsigned char*>(s), std::strlen(s) + 1);
+std::string c_string_hex(const void* s) {
+  return to_hex(static_cast<const unsigned char*>(s), std::strlen(static_cast<const char*>(s)) + 1);
 }
 
-// Switches the process to a locale for one test and back afterwards.
+// Switches the process to a locale and back when it goes out of scope.
 class locale_scope {
  public:
   explicit locale_scope(const char* name) {
@@ -42,14 +39,6 @@ class locale_scope {
   bool ok_ = false;
 };
 
-// --- tqasn_integer --------------------------------------------------------------
-
-TEST(IntegerAdapter, Identity) {
-  tqasn_integer i;
-  EXPECT_STREQ(i.get_type_name(), "INTEGER");
-  EXPECT_EQ(i.get_tag(), 2u);
-}
-
 TEST(IntegerAdapter, NarrowForms) {
   struct row {
     std::int32_t value;
@@ -59,9 +48,7 @@ TEST(IntegerAdapter, NarrowForms) {
     std::uint8_t as_char;
   };
   const row rows[] = {
-      {65537, "02 03 01 00 01", 65537, 1, 1},
-      {300, "02 02 01 2C", 300, 300, 44},
-      {-1, "02 01 FF", -1, 0xFFFF, 0xFF},
+      {65537, "02 03 01 00 01", 65537, 1, 1}, {300, "02 02 01 2C", 300, 300, 44}, {-1, "02 01 FF", -1, 0xFFFF, 0xFF},
       // An unsigned field travels as its bit pattern.
       {static_cast<std::int32_t>(0x80000000u), "02 04 80 00 00 00", static_cast<std::int32_t>(0x80000000u), 0, 0},
   };
@@ -76,9 +63,7 @@ TEST(IntegerAdapter, NarrowForms) {
     std::int32_t l = 7;
     std::uint16_t s = 7;
     std::uint8_t c = 7;
-    EXPECT_EQ(back.get_value(l), 0);
-    EXPECT_EQ(back.get_value(s), 0);
-    EXPECT_EQ(back.get_value(c), 0);
+    EXPECT_EQ(back.get_value(l) | back.get_value(s) | back.get_value(c), 0);
     EXPECT_EQ(l, r.as_long);
     EXPECT_EQ(s, r.as_short);
     EXPECT_EQ(c, r.as_char);
@@ -109,52 +94,37 @@ TEST(IntegerAdapter, AbsentValues) {
   v = 7;
   EXPECT_EQ(wide.get_value(v), 0);
   EXPECT_EQ(v, 0);
-  wide.free_obj(0);
 }
 
-// --- tqasn_octetstring ----------------------------------------------------------
-
 TEST(OctetStringAdapter, StringsAndCharactersOnTheWire) {
-  struct row {
-    const char* what;
-    int kind;  // 0: string, 1: character
-    const char* text;
-    unsigned char c;
-    const char* ber;
-  };
+  struct row { bool character; const char* text; unsigned char c; const char* ber; };
   const row rows[] = {
-      {"abc", 0, "abc", 0, "04 04 61 62 63 00"},
-      {"empty string", 0, "", 0, "04 01 00"},
-      {"null string", 0, nullptr, 0, "04 01 00"},
-      {"character A", 1, nullptr, 'A', "04 02 41 00"},
-      {"character 0", 1, nullptr, 0, "04 01 00"},
-      {"character E9", 1, nullptr, 0xE9, "04 02 E9 00"},
+      {false, "abc", 0, "04 04 61 62 63 00"}, {false, "", 0, "04 01 00"},   {false, nullptr, 0, "04 01 00"},
+      {true, nullptr, 'A', "04 02 41 00"},    {true, nullptr, 0, "04 01 00"}, {true, nullptr, 0xE9, "04 02 E9 00"},
   };
   for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
+    SCOPED_TRACE(r.ber);
     tqasn_octetstring o;
-    EXPECT_STREQ(o.get_type_name(), "OCTETSTRING");
-    ASSERT_EQ(r.kind == 0 ? o.set_value(r.text) : o.set_value(r.c), 0);
+    ASSERT_EQ(r.character ? o.set_value(r.c) : o.set_value(r.text), 0);
     EXPECT_EQ(write_hex(o), r.ber);
   }
 }
 
-TEST(OctetStringAdapter, GetString) {
+TEST(OctetStringAdapter, GetStringAndCharacter) {
   struct row {
-    const char* what;
     const char* ber;
     const char* text;  // hex of the returned string with its terminator
+    int c;             // the character, or -1 when not asked for
   };
   const row rows[] = {
-      {"abc", "04 04 61 62 63 00", "61 62 63 00"},
-      {"one zero octet", "04 01 00", "00"},
-      {"empty", "04 00", "00"},
-      {"one octet, not zero", "04 01 41", "00"},
-      {"no terminator received", "04 03 61 62 63", "61 62 63 00"},
-      {"zero inside", "04 03 61 00 62", "61 00 62 00"},
+      {"04 04 61 62 63 00", "61 62 63 00", -1}, {"04 02 41 00", "41 00", 'A'}, {"04 01 00", "00", 0},
+      {"04 00", "00", 0},
+      {"04 01 41", "00", -1},                // one octet, not zero
+      {"04 03 61 62 63", "61 62 63 00", -1},  // no terminator received
+      {"04 03 61 00 62", "61 00 62 00", -1},  // zero inside
   };
   for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
+    SCOPED_TRACE(r.ber);
     tqasn_octetstring o;
     hex_view in(r.ber);
     ASSERT_EQ(o.asnread(in.view()), 0);
@@ -164,28 +134,11 @@ TEST(OctetStringAdapter, GetString) {
     const std::size_t expected = oxs_test::from_hex(r.text).size();
     EXPECT_EQ(to_hex(reinterpret_cast<unsigned char*>(out), expected), r.text);
     o.free_obj(out);
-  }
-}
-
-TEST(OctetStringAdapter, GetCharacter) {
-  struct row {
-    const char* ber;
-    unsigned char c;
-  };
-  const row rows[] = {{"04 02 41 00", 'A'}, {"04 01 00", 0}, {"04 00", 0}};
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.ber);
-    tqasn_octetstring o;
-    hex_view in(r.ber);
-    ASSERT_EQ(o.asnread(in.view()), 0);
     unsigned char c = 0x55;
+    if (r.c < 0) continue;
     EXPECT_EQ(o.get_value(c), 0);
     EXPECT_EQ(c, r.c);
   }
-  tqasn_octetstring absent;
-  unsigned char c = 0x55;
-  EXPECT_EQ(absent.get_value(c), 0);
-  EXPECT_EQ(c, 0);
 }
 
 TEST(OctetStringAdapter, ByteBlocks) {
@@ -197,7 +150,6 @@ TEST(OctetStringAdapter, ByteBlocks) {
   unsigned char* copy = nullptr;
   std::uint32_t len = 0;
   EXPECT_EQ(o.get_value(copy, len), 0);
-  ASSERT_EQ(len, 6u);
   EXPECT_EQ(to_hex(copy, len), "08 00 2B 01 02 03");
   o.free_obj(copy);
 
@@ -206,8 +158,7 @@ TEST(OctetStringAdapter, ByteBlocks) {
     const char* dest;  // 8 octets, starting as FF
   };
   const row rows[] = {
-      {6, "08 00 2B 01 02 03 FF FF"},
-      {2, "08 00 FF FF FF FF FF FF"},
+      {6, "08 00 2B 01 02 03 FF FF"}, {2, "08 00 FF FF FF FF FF FF"},
       {8, "08 00 2B 01 02 03 00 00"},  // nothing beyond the value is read
       {0, "FF FF FF FF FF FF FF FF"},
   };
@@ -227,28 +178,27 @@ TEST(OctetStringAdapter, ByteBlocks) {
   EXPECT_EQ(copy, nullptr);
 }
 
-TEST(OctetStringAdapter, DefaultIsTheEmptyString) {
+TEST(OctetStringAdapter, DefaultAndAbsentValues) {
   tqasn_octetstring o;
-  o.set_default_value();
+  o.set_default_value();  // the empty string
   char* out = nullptr;
   EXPECT_EQ(o.get_value(out), 0);
-  ASSERT_NE(out, nullptr);
-  EXPECT_EQ(out[0], '\0');
+  EXPECT_EQ(c_string_hex(out), "00");
   o.free_obj(out);
   EXPECT_EQ(write_hex(o), "");  // equal to its default
   ASSERT_EQ(o.set_value("x"), 0);
   EXPECT_EQ(write_hex(o), "04 02 78 00");
-}
 
-TEST(OctetStringAdapter, AbsentWithoutDefault) {
-  tqasn_octetstring o;
-  char* out = reinterpret_cast<char*>(&o);
-  EXPECT_EQ(status_of(o.get_value(out)), "ASN_ERR_NO_VALUE");
+  tqasn_octetstring absent;
+  out = reinterpret_cast<char*>(&o);
+  EXPECT_EQ(status_name(absent.get_value(out)), "ASN_ERR_NO_VALUE");
   EXPECT_EQ(out, nullptr);
   unsigned char dest[2] = {0x11, 0x22};
-  EXPECT_EQ(status_of(o.get_value(2, dest)), "ASN_ERR_NO_VALUE");
+  EXPECT_EQ(status_name(absent.get_value(2, dest)), "ASN_ERR_NO_VALUE");
   EXPECT_EQ(to_hex(dest, 2), "11 22");
-  o.free_obj(static_cast<char*>(nullptr));
+  unsigned char c = 0x55;
+  EXPECT_EQ(absent.get_value(c), 0);
+  EXPECT_EQ(c, 0);
 }
 
 TEST(OctetStringAdapter, OutOfMemoryRaises) {
@@ -274,32 +224,24 @@ TEST(OctetStringAdapter, OutOfMemoryRaises) {
   oxserutl_fault_arm(0);
 }
 
-// --- tqasnUTF8String ------------------------------------------------------------
-
 TEST(Utf8Adapter, PlainMode) {
   struct row {
-    const char* what;
     const char* text;
     const char* ber;
     const char* back;  // hex of get_value's string with its terminator
   };
   const row rows[] = {
-      {"e acute as UTF-8", "\xC3\xA9", "0C 02 C3 A9", "C3 A9 00"},
-      {"ASCII", "abc", "0C 03 61 62 63", "61 62 63 00"},
-      {"empty", "", "0C 00", "00"},
-      {"null", nullptr, "0C 00", "00"},
-      {"not UTF-8, unchecked", "\xE9", "0C 01 E9", "E9 00"},
+      {"\xC3\xA9", "0C 02 C3 A9", "C3 A9 00"}, {"abc", "0C 03 61 62 63", "61 62 63 00"}, {"", "0C 00", "00"},
+      {nullptr, "0C 00", "00"},
+      {"\xE9", "0C 01 E9", "E9 00"},  // not UTF-8, unchecked
   };
   for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
+    SCOPED_TRACE(r.ber);
     tqasnUTF8String s;
-    EXPECT_STREQ(s.get_type_name(), "tqUTF8string");
-    EXPECT_EQ(s.get_tag(), 12u);
     ASSERT_EQ(s.set_value(r.text), 0);
     EXPECT_EQ(write_hex(s), r.ber);
     char* out = nullptr;
     ASSERT_EQ(s.get_value(out), 0);
-    ASSERT_NE(out, nullptr);
     EXPECT_EQ(c_string_hex(out), r.back);
     s.free_obj(out);
 
@@ -309,18 +251,20 @@ TEST(Utf8Adapter, PlainMode) {
     ASSERT_EQ(back.asnread(in.view()), 0);
     unsigned char* uout = nullptr;
     ASSERT_EQ(back.get_value(uout), 0);
-    EXPECT_EQ(c_string_hex(reinterpret_cast<char*>(uout)), r.back);
+    EXPECT_EQ(c_string_hex(uout), r.back);
     back.free_obj(reinterpret_cast<char*>(uout));
   }
   tqasnUTF8String u;
   const unsigned char text[] = {0x78, 0x00};
   ASSERT_EQ(u.set_value(text), 0);
   EXPECT_EQ(write_hex(u), "0C 01 78");
+  u.set_class(2);  // the text survives a change of identifier
+  EXPECT_EQ(write_hex(u), "8C 01 78");
 }
 
-TEST(Utf8Adapter, DefaultIsAPresentEmptyValue) {
+TEST(Utf8Adapter, DefaultAndAbsentValues) {
   tqasnUTF8String s;
-  s.set_default_value();
+  s.set_default_value();  // a present empty value
   EXPECT_EQ(s.is_present(), 1);
   EXPECT_EQ(s.is_defaultable(), 0);
   EXPECT_EQ(write_hex(s), "0C 00");
@@ -328,12 +272,10 @@ TEST(Utf8Adapter, DefaultIsAPresentEmptyValue) {
   ASSERT_EQ(s.get_value(out), 0);
   EXPECT_EQ(c_string_hex(out), "00");
   s.free_obj(out);
-}
 
-TEST(Utf8Adapter, AbsentWithoutDefault) {
-  tqasnUTF8String s;
-  char* out = reinterpret_cast<char*>(&s);
-  EXPECT_EQ(status_of(s.get_value(out)), "ASN_ERR_NO_VALUE");
+  tqasnUTF8String absent;
+  out = reinterpret_cast<char*>(&s);
+  EXPECT_EQ(status_name(absent.get_value(out)), "ASN_ERR_NO_VALUE");
   EXPECT_EQ(out, nullptr);
 }
 
@@ -356,7 +298,7 @@ TEST(Utf8Adapter, OutOfMemoryIsReturned) {
         s.free_obj(out);
         break;
       }
-      EXPECT_EQ(status_of(status), "ASN_ERR_MEMORY");
+      EXPECT_EQ(status_name(status), "ASN_ERR_MEMORY");
       EXPECT_EQ(out, nullptr);
     }
   }
@@ -381,101 +323,58 @@ TEST(Utf8Adapter, LocalModeOutOfMemoryOnSetRaises) {
   EXPECT_EQ(write_hex(s), "0C 04 74 65 78 74");
 }
 
-TEST(Utf8Adapter, TextSurvivesAChangeOfIdentifier) {
-  tqasnUTF8String s;
-  ASSERT_EQ(s.set_value("ab"), 0);
-  s.set_class(2);
-  EXPECT_EQ(write_hex(s), "8C 02 61 62");
-}
-
-// A Latin-1 process: text is converted both ways.
-TEST(Utf8Adapter, LocalModeInALatin1Locale) {
-  locale_scope latin1("en_US.ISO-8859-1");
-  if (!latin1.ok()) GTEST_SKIP() << "locale en_US.ISO-8859-1 is not installed";
+// The text of a local-mode object is converted from the process's code set
+// on the way out and back to it, with '?' for what that set lacks; an ASCII
+// process sends U+FFFD for octets above 0x7F, a UTF-8 one passes the octets
+// unchanged, valid or not. A plain-mode object never converts.
+TEST(Utf8Adapter, LocalModePerLocale) {
+  const char* const latin1 = "en_US.ISO-8859-1";
   struct row {
-    const char* what;
-    const char* local;  // given to set_value
+    const char* locale;
+    security_t mode;
+    const char* local;  // given to set_value, or nullptr to only read
     const char* ber;
+    const char* back;  // hex of get_value's string with its terminator
   };
   const row rows[] = {
-      {"e acute", "\xE9", "0C 02 C3 A9"},
-      {"mixed", "caf\xE9!", "0C 06 63 61 66 C3 A9 21"},
-      {"y diaeresis", "\xFF", "0C 02 C3 BF"},
-      {"empty", "", "0C 00"},
+      {latin1, security_lcs, "\xE9", "0C 02 C3 A9", "E9 00"},
+      {latin1, security_lcs, "caf\xE9!", "0C 06 63 61 66 C3 A9 21", "63 61 66 E9 21 00"},
+      {latin1, security_lcs, "\xFF", "0C 02 C3 BF", "FF 00"}, {latin1, security_lcs, "", "0C 00", "00"},
+      {latin1, security_normal, "\xE9", "0C 01 E9", "E9 00"},
+      // What ISO 8859-1 lacks, and broken UTF-8.
+      {latin1, security_lcs, nullptr, "0C 03 E2 82 AC", "3F 00"},
+      {latin1, security_lcs, nullptr, "0C 05 41 E2 82 AC 42", "41 3F 42 00"},
+      {latin1, security_lcs, nullptr, "0C 04 F0 9F 98 80", "3F 00"},
+      {latin1, security_lcs, nullptr, "0C 02 80 41", "3F 41 00"},  // stray continuation octet
+      {latin1, security_lcs, nullptr, "0C 01 FF", "3F 00"},
+      {latin1, security_lcs, nullptr, "0C 02 41 C3", "41 3F 00"},  // cut short
+      {latin1, security_lcs, nullptr, "0C 02 C3 41", "3F 41 00"},  // bad second octet
+      {latin1, security_lcs, nullptr, "0C 03 41 00 42", "41 00"},  // ends at a zero octet
+      {"C", security_lcs, "A\xE9" "B", "0C 05 41 EF BF BD 42", "41 3F 42 00"},
+      {"C.UTF-8", security_lcs, "\xC3\xA9\xE9", "0C 03 C3 A9 E9", "C3 A9 E9 00"},
   };
+  std::string missing;
   for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
-    tqasnUTF8String s(security_lcs);
-    ASSERT_EQ(s.set_value(r.local), 0);
-    EXPECT_EQ(write_hex(s), r.ber);
-    tqasnUTF8String back(security_lcs);
+    SCOPED_TRACE(std::string(r.locale) + " " + r.ber);
+    locale_scope scope(r.locale);
+    if (!scope.ok()) {
+      missing += std::string(" ") + r.locale;
+      continue;
+    }
+    if (r.local != nullptr) {
+      tqasnUTF8String s(r.mode);
+      ASSERT_EQ(s.set_value(r.local), 0);
+      EXPECT_EQ(write_hex(s), r.ber);
+    }
+    tqasnUTF8String back(r.mode);
     hex_view in(r.ber);
     ASSERT_EQ(back.asnread(in.view()), 0);
     char* out = nullptr;
     ASSERT_EQ(back.get_value(out), 0);
-    EXPECT_EQ(c_string_hex(out), c_string_hex(r.local));
+    EXPECT_EQ(c_string_hex(out), r.back);
     back.free_obj(out);
   }
-  // A plain-mode object in the same process does not convert.
-  tqasnUTF8String plain;
-  ASSERT_EQ(plain.set_value("\xE9"), 0);
-  EXPECT_EQ(write_hex(plain), "0C 01 E9");
-}
-
-TEST(Utf8Adapter, LocalModeSubstitutesWhatLatin1Lacks) {
-  locale_scope latin1("en_US.ISO-8859-1");
-  if (!latin1.ok()) GTEST_SKIP() << "locale en_US.ISO-8859-1 is not installed";
-  struct row {
-    const char* what;
-    const char* ber;
-    const char* local;  // hex of get_value's string with its terminator
-  };
-  const row rows[] = {
-      {"euro sign", "0C 03 E2 82 AC", "3F 00"},
-      {"euro between letters", "0C 05 41 E2 82 AC 42", "41 3F 42 00"},
-      {"astral character", "0C 04 F0 9F 98 80", "3F 00"},
-      {"stray continuation octet", "0C 02 80 41", "3F 41 00"},
-      {"lead octet FF", "0C 01 FF", "3F 00"},
-      {"sequence cut short", "0C 02 41 C3", "41 3F 00"},
-      {"two-octet sequence, bad second", "0C 02 C3 41", "3F 41 00"},
-      {"ends at a zero octet", "0C 03 41 00 42", "41 00"},
-  };
-  for (const row& r : rows) {
-    SCOPED_TRACE(r.what);
-    tqasnUTF8String s(security_lcs);
-    hex_view in(r.ber);
-    ASSERT_EQ(s.asnread(in.view()), 0);
-    char* out = nullptr;
-    ASSERT_EQ(s.get_value(out), 0);
-    EXPECT_EQ(c_string_hex(out), r.local);
-    s.free_obj(out);
-  }
-}
-
-// An ASCII process: octets above 0x7F are not ASCII and become U+FFFD.
-TEST(Utf8Adapter, LocalModeInTheCLocale) {
-  locale_scope c_locale("C");
-  ASSERT_TRUE(c_locale.ok());
-  tqasnUTF8String s(security_lcs);
-  ASSERT_EQ(s.set_value("A\xE9" "B"), 0);
-  EXPECT_EQ(write_hex(s), "0C 05 41 EF BF BD 42");
-  char* out = nullptr;
-  ASSERT_EQ(s.get_value(out), 0);
-  EXPECT_EQ(c_string_hex(out), "41 3F 42 00");
-  s.free_obj(out);
-}
-
-// A UTF-8 process: the octets pass unchanged, valid or not.
-TEST(Utf8Adapter, LocalModeInAUtf8Locale) {
-  locale_scope utf8("C.UTF-8");
-  if (!utf8.ok()) GTEST_SKIP() << "locale C.UTF-8 is not installed";
-  tqasnUTF8String s(security_lcs);
-  ASSERT_EQ(s.set_value("\xC3\xA9\xE9"), 0);
-  EXPECT_EQ(write_hex(s), "0C 03 C3 A9 E9");
-  char* out = nullptr;
-  ASSERT_EQ(s.get_value(out), 0);
-  EXPECT_EQ(c_string_hex(out), "C3 A9 E9 00");
-  s.free_obj(out);
+  if (!missing.empty()) GTEST_SKIP() << "locales not installed:" << missing;
 }
 
 }  // namespace

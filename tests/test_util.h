@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -86,21 +88,29 @@ inline std::string write_hex(const tq_asn_object& object) {
   return to_hex(out);
 }
 
-// Owns the bytes of a hex string and a read view over exactly those bytes
-// (heap-allocated to their size, so a read past the end is an ASan report).
+// Owns a copy of some bytes in a heap block of exactly their size (so a read
+// past the end is an ASan report) and a read view over them.
 class hex_view {
  public:
-  explicit hex_view(std::string_view hex) : bytes_(from_hex(hex)), view_(bytes_.data(), size()) {}
+  explicit hex_view(std::string_view hex) : hex_view(from_hex(hex)) {}
+  explicit hex_view(const std::vector<unsigned char>& bytes)
+      : size_(static_cast<std::uint32_t>(bytes.size())),
+        block_(bytes.empty() ? nullptr : new unsigned char[bytes.size()]),
+        view_(block_.get(), size_) {
+    if (size_ != 0) std::memcpy(block_.get(), bytes.data(), size_);
+  }
   hex_view(const hex_view&) = delete;
   hex_view& operator=(const hex_view&) = delete;
 
   tq_r_buffer_t& view() { return view_; }
-  std::uint32_t size() const { return static_cast<std::uint32_t>(bytes_.size()); }
+  unsigned char* begin() { return block_.get(); }
+  std::uint32_t size() const { return size_; }
   // Bytes the readers have moved the cursor past.
   std::uint32_t consumed() const { return size() - view_.length(); }
 
  private:
-  std::vector<unsigned char> bytes_;
+  std::uint32_t size_;
+  std::unique_ptr<unsigned char[]> block_;
   tq_r_buffer_t view_;
 };
 
