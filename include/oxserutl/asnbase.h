@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -661,6 +662,12 @@ class tq_asn_sequenceof : public tq_asn_sequence {
  protected:
   void check_valid(int deep) override;
   int emptyi() override;
+  // Whether decoding keeps the element that would get this index; an
+  // element not kept is still read (and checked) but then dropped.
+  virtual bool keeps_element(std::uint32_t index) const {
+    (void)index;
+    return true;
+  }
 
  public:
   // ASN_ERR_NO_SUCH_ITEM when there is no element at index.
@@ -695,26 +702,31 @@ int tq_asn_sequenceof<T>::decode_value(tq_r_buffer_t& in, std::uint32_t length) 
   empty();
   const bool definite = !is_indefinite_length();
   if (definite) part.limit(length);
+  std::unique_ptr<T> spare;
   for (;;) {
     if (definite ? part.at_end() : check_EOC(part) != 0) break;
-    T* element = make_element();
+    // Elements the list does not keep are read, one after another, into one
+    // spare element, so that their number costs no memory.
+    const bool keep = keeps_element(child_count_);
+    if (!keep && spare == nullptr) spare.reset(make_element());
+    T* element = keep ? make_element() : spare.get();
     if (element == nullptr)
       oxserutl::detail::throw_memory("Out of memory in asn_sequenceof:decode_value", "asn1/asnbase", __LINE__);
     const std::uint32_t before = part.length();
-    // The element is not yet registered: it must be deleted here whether its
-    // read fails, its read runs out of memory or its registration does.
+    // A kept element is not yet registered: it must be deleted here whether
+    // its read fails, its read runs out of memory or its registration does.
     try {
       int status = element->asnread(part);
       // An element that succeeds without consuming anything (an optional or
       // empty type) would repeat forever: treat it as a foreign element.
       if (status == 0 && part.length() == before) status = ASN_ERR_TAG_MISMATCH;
       if (status != 0) {
-        delete element;
+        if (keep) delete element;
         return status;
       }
-      register_child(element);
+      if (keep) register_child(element);
     } catch (...) {
-      delete element;
+      if (keep) delete element;
       throw;
     }
   }

@@ -33,6 +33,19 @@ class tq_asn_sarray_slot : public tq_asn_choice {
   T record;
 };
 
+// The list beneath a sparse array: elements beyond the last slot are read
+// and checked but not kept, so a long list costs no more memory than 32
+// slots.
+template <class T>
+class tq_asn_sarray_list : public tq_asn_sequenceof<tq_asn_sarray_slot<T>> {
+ public:
+  explicit tq_asn_sarray_list(security_t security = security_normal)
+      : tq_asn_sequenceof<tq_asn_sarray_slot<T>>(security) {}
+
+ protected:
+  bool keeps_element(std::uint32_t index) const override { return index < tq_asn_sarray_slots; }
+};
+
 // The member that carries a sparse array: a CHOICE-derived wrapper around
 // exactly one SEQUENCE OF slots, adding no bytes of its own. Every framing
 // operation forwards to the list. It keeps the object base's set_secure,
@@ -42,7 +55,7 @@ template <class T>
 class tq_asn_sarrayof : public tq_asn_choice {
  public:
   using slot_type = tq_asn_sarray_slot<T>;
-  using list_type = tq_asn_sequenceof<slot_type>;
+  using list_type = tq_asn_sarray_list<T>;
 
   explicit tq_asn_sarrayof(security_t security = security_normal) : tq_asn_choice(security) {
     set_type_name("SARRAYOF");

@@ -58,13 +58,19 @@ TEST(SparseArray, ShortListsLeaveTheRemainingSlotsNull) {
   tqAsnFreeObj(groups);
 }
 
-TEST(SparseArray, AnElementOfAnotherTypeIsRefused) {
-  std::vector<unsigned char> bytes = groups_with({kNull, "02 01 05"});
-  tq_asn_buffer_t in;
-  in.length = static_cast<std::uint32_t>(bytes.size());
-  in.data = bytes.data();
-  kyaction_groups_s_t groups{};
-  EXPECT_EQ(oxs_test::status_name(tqAsnDecodeObj(in, groups)), "ASN_ERR_TAG_MISMATCH");
+TEST(SparseArray, AnElementOfAnotherTypeIsRefusedAlsoBeyondTheSlots) {
+  // Elements past the 32 slots are not kept, but they are still read.
+  for (std::size_t position : {1, 40}) {
+    SCOPED_TRACE(position);
+    std::vector<std::string> elements(position, kNull);
+    elements.push_back("02 01 05");
+    std::vector<unsigned char> bytes = groups_with(elements);
+    tq_asn_buffer_t in;
+    in.length = static_cast<std::uint32_t>(bytes.size());
+    in.data = bytes.data();
+    kyaction_groups_s_t groups{};
+    EXPECT_EQ(oxs_test::status_name(tqAsnDecodeObj(in, groups)), "ASN_ERR_TAG_MISMATCH");
+  }
 }
 
 TEST(SparseArray, OnlyTheLastSlotWritesThirtyOneNullsFirst) {
