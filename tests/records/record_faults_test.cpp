@@ -21,14 +21,6 @@ namespace {
 
 using recgen::profile;
 
-std::vector<const oxs_record_info*> callable_records() {
-  std::size_t count = 0;
-  const oxs_record_info* table = oxs_records(&count);
-  std::vector<const oxs_record_info*> out;
-  for (std::size_t i = 0; i < count; ++i)
-    if (std::strcmp(table[i].structure, "kyobj_update_s_t") != 0) out.push_back(&table[i]);
-  return out;
-}
 
 // Encode and decode of one record with every allocation failing in turn;
 // returns the failure points.
@@ -82,7 +74,7 @@ TEST(RecordFaults, ExtremeValuesPlainAndLocalCodeSet) {
   if (!latin) std::setlocale(LC_ALL, "C.UTF-8");
   long points = 0;
   testing::internal::CaptureStderr();
-  for (const oxs_record_info* info : callable_records()) {
+  for (const oxs_record_info* info : recgen::callable_records()) {
     for (int lcs = 0; lcs < 2; ++lcs) {
       SCOPED_TRACE(std::string(info->structure) + (lcs ? " LCS" : ""));
       points += sweep_record(*info, profile::extreme, lcs);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <oxserutl/record_info.h>
 
@@ -296,6 +297,17 @@ inline bool equal(const oxs_record_info& info, const void* a, const void* b, std
   for (std::uint32_t i = 0; i < info.field_count; ++i)
     if (!equal_field(info.fields[i], a, b, where)) return false;
   return true;
+}
+
+// Every record with functions of its own: the whole table but the element
+// of the update list.
+inline std::vector<const oxs_record_info*> callable_records() {
+  std::size_t count = 0;
+  const oxs_record_info* table = oxs_records(&count);
+  std::vector<const oxs_record_info*> out;
+  for (std::size_t i = 0; i < count; ++i)
+    if (std::strcmp(table[i].structure, "kyobj_update_s_t") != 0) out.push_back(&table[i]);
+  return out;
 }
 
 // Releases a record made by make() or filled by a decode.

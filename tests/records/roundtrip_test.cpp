@@ -19,16 +19,6 @@ namespace {
 
 using recgen::profile;
 
-// The records that have functions of their own (every entry of the table
-// but the update-list element).
-std::vector<const oxs_record_info*> callable_records() {
-  std::size_t count = 0;
-  const oxs_record_info* table = oxs_records(&count);
-  std::vector<const oxs_record_info*> out;
-  for (std::size_t i = 0; i < count; ++i)
-    if (std::strcmp(table[i].structure, "kyobj_update_s_t") != 0) out.push_back(&table[i]);
-  return out;
-}
 
 struct bytes {
   std::vector<unsigned char> data;
@@ -86,7 +76,7 @@ TEST(RecordTable, DescribesEveryRecordOnce) {
 
 TEST(RecordRoundTrip, EveryRecordEveryProfileBothForms) {
   scoped_locale utf8("C.UTF-8");
-  for (const oxs_record_info* info : callable_records()) {
+  for (const oxs_record_info* info : recgen::callable_records()) {
     for (profile p : {profile::empty, profile::typical, profile::extreme, profile::many}) {
       for (int lcs = 0; lcs < 2; ++lcs) {
         SCOPED_TRACE(std::string(info->structure) + " " + recgen::profile_name(p) + (lcs ? " LCS" : ""));
@@ -174,7 +164,7 @@ void outer_contents(const std::vector<unsigned char>& b, std::size_t& start, std
 }
 
 TEST(RecordDecode, DamagedInputIsRefusedAndTheRecordLeftUntouched) {
-  for (const oxs_record_info* info : callable_records()) {
+  for (const oxs_record_info* info : recgen::callable_records()) {
     SCOPED_TRACE(info->structure);
     void* original = recgen::make(*info, profile::typical);
     bytes good;
@@ -257,7 +247,7 @@ TEST(RecordDecode, DamagedInputIsRefusedAndTheRecordLeftUntouched) {
 // is released cleanly.
 TEST(RecordMemory, EveryAllocationFailureIsReportedAndReleased) {
   long points = 0;
-  for (const oxs_record_info* info : callable_records()) {
+  for (const oxs_record_info* info : recgen::callable_records()) {
     SCOPED_TRACE(info->structure);
     void* original = recgen::make(*info, profile::typical);
     bytes good;
