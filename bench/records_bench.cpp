@@ -21,6 +21,8 @@
 
 #include <oxserutl/oxserutl.h>
 
+#include "test_util.h"
+
 #ifdef OXSERUTL_BENCH_ASN1C
 extern "C" {
 #include "AclExt.h"
@@ -50,19 +52,7 @@ bytes read_hex(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot read " + path);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  bytes out;
-  int high = -1;
-  for (char ch : text) {
-    const int v = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10 : -1;
-    if (v < 0) continue;
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<unsigned char>(high * 16 + v));
-      high = -1;
-    }
-  }
-  return out;
+  return oxs_test::from_hex(text);
 }
 
 tq_asn_buffer_t view(bytes& b) {

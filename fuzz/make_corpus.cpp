@@ -20,6 +20,7 @@
 
 #include "fuzz_util.h"
 #include "records/record_gen.h"
+#include "test_util.h"
 
 namespace fs = std::filesystem;
 using bytes = std::vector<unsigned char>;
@@ -40,21 +41,7 @@ bytes read_file(const fs::path& p) {
   return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bytes from_hex(const std::string& text) {
-  bytes out;
-  int high = -1;
-  for (char ch : text) {
-    int v = ch >= '0' && ch <= '9' ? ch - '0' : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10 : -1;
-    if (v < 0) continue;
-    if (high < 0) {
-      high = v;
-    } else {
-      out.push_back(static_cast<unsigned char>(high * 16 + v));
-      high = -1;
-    }
-  }
-  return out;
-}
+bytes from_hex(const std::string& text) { return oxs_test::from_hex(text); }
 
 bytes encode(const oxs_record_info& info, recgen::profile p, int lcs) {
   void* record = recgen::make(info, p);

@@ -31,7 +31,7 @@ inline std::vector<unsigned char> from_hex(std::string_view hex) {
       nibble = ch - 'a' + 10;
     } else if (ch >= 'A' && ch <= 'F') {
       nibble = ch - 'A' + 10;
-    } else if (ch == ' ') {
+    } else if (ch == ' ' || ch == '\n' || ch == '\r' || ch == '\t') {
       continue;
     } else {
       throw std::invalid_argument("bad hex digit");
