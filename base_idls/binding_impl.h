@@ -10,8 +10,10 @@
 #include <cstring>
 #include <type_traits>
 
+#include <oxserutl/record_info.h>
 #include <oxserutl/records.h>
 
+#include "direct_codec.h"
 #include "internal.h"
 
 namespace oxserutl {
@@ -350,8 +352,19 @@ int decode(B& binding, typename B::record_type& record, tq_asn_buffer_t& in, int
 // The envelope version of every record function.
 constexpr int record_version = 2;
 
+// The run-time description of record S (defined with the others in
+// record_info.cpp).
+template <class S>
+const oxs_record_info& record_description() noexcept;
+#define OXS_DECLARE_DESCRIPTION(S, B, NAME, MODULE, COPY) \
+  template <>                                           \
+  const oxs_record_info& record_description<S>() noexcept;
+OXS_ALL_MODULES(OXS_DECLARE_DESCRIPTION)
+#undef OXS_DECLARE_DESCRIPTION
+
+// The exported functions through the object tree alone.
 template <class B>
-int encode_record(tq_asn_buffer_t& out, typename B::record_type& record, security_t security) {
+int encode_record_tree(tq_asn_buffer_t& out, typename B::record_type& record, security_t security) {
   return guarded([&] {
     B binding(security);
     return binding.encode_obj(record, out, record_version);
@@ -359,11 +372,27 @@ int encode_record(tq_asn_buffer_t& out, typename B::record_type& record, securit
 }
 
 template <class B>
-int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security_t security) {
+int decode_record_tree(tq_asn_buffer_t& in, typename B::record_type& record, security_t security) {
   return guarded([&] {
     B binding(security);
     return binding.decode_obj(record, in, record_version);
   });
+}
+
+// The exported functions: the direct path, and the object tree for
+// whatever it declines (see direct_codec.h).
+template <class B>
+int encode_record(tq_asn_buffer_t& out, typename B::record_type& record, security_t security) {
+  using S = typename B::record_type;
+  if (direct::encode(record_description<S>(), &record, out, security == security_lcs)) return 0;
+  return encode_record_tree<B>(out, record, security);
+}
+
+template <class B>
+int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security_t security) {
+  using S = typename B::record_type;
+  if (direct::decode(record_description<S>(), in, &record, security == security_lcs)) return 0;
+  return decode_record_tree<B>(in, record, security);
 }
 
 }  // namespace binding

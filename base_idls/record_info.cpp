@@ -110,6 +110,16 @@ int decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
   return lcs ? tqAsnDecodeObjLCS(in, r) : tqAsnDecodeObj(in, r);
 }
 template <class S>
+int tree_encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
+  return oxserutl::binding::encode_record_tree<oxs_binding_t<S>>(out, *static_cast<S*>(record),
+                                                                 lcs ? security_lcs : security_normal);
+}
+template <class S>
+int tree_decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
+  return oxserutl::binding::decode_record_tree<oxs_binding_t<S>>(in, *static_cast<S*>(record),
+                                                                 lcs ? security_lcs : security_normal);
+}
+template <class S>
 void release_as(void* record) {
   tqAsnFreeObj(*static_cast<S*>(record));
 }
@@ -134,25 +144,41 @@ void no_release(void*) {}
 const oxs_record_info table[record_count] = {
 #define OXS_RECORD_ROW(S, B, NAME, MODULE, COPY)                                                       \
   {#S,          #B,           NAME,           "base_idls/" #MODULE, 0, sizeof(S), fields_##S::rows, \
-   OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>},
+   OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>, &tree_encode_as<S>, &tree_decode_as<S>},
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
     {"cert_request_in_s_t", "asn_cert_request_in", "cert_request_in", "asn1/asn_kyobjs", ASN_TYPE_CERT_REQUEST_IN,
      sizeof(cert_request_in_s_t), fields_cert_request_in::rows, OXS_COUNT(fields_cert_request_in::rows),
      &encode_code<ASN_TYPE_CERT_REQUEST_IN>, &decode_code<ASN_TYPE_CERT_REQUEST_IN>,
-     &release_code<ASN_TYPE_CERT_REQUEST_IN>},
+     &release_code<ASN_TYPE_CERT_REQUEST_IN>, &encode_code<ASN_TYPE_CERT_REQUEST_IN>,
+     &decode_code<ASN_TYPE_CERT_REQUEST_IN>},
     {"update_list_s_t", "asn_update_list", "update_list", "asn1/asn_kyobjs", ASN_TYPE_UPDATE_LIST,
      sizeof(update_list_s_t), fields_update_list::rows, OXS_COUNT(fields_update_list::rows),
-     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>, &release_code<ASN_TYPE_UPDATE_LIST>},
+     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>, &release_code<ASN_TYPE_UPDATE_LIST>,
+     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>},
     // An element of update_list only; it has no functions of its own.
     {"kyobj_update_s_t", "asn_kyobj_update", "kyobj_update", "asn1/asn_kyobjs", 0, sizeof(kyobj_update_s_t),
-     fields_kyobj_update::rows, OXS_COUNT(fields_kyobj_update::rows), &no_encode, &no_encode, &no_release},
+     fields_kyobj_update::rows, OXS_COUNT(fields_kyobj_update::rows), &no_encode, &no_encode, &no_release,
+     &no_encode, &no_encode},
     {"int32_t", "tq_asn_integer", "INTEGER", "asn1/asn_kyobjs", ASN_TYPE_INTEGER, sizeof(integer_record),
      fields_integer::rows, OXS_COUNT(fields_integer::rows), &encode_code<ASN_TYPE_INTEGER>,
-     &decode_code<ASN_TYPE_INTEGER>, &release_code<ASN_TYPE_INTEGER>},
+     &decode_code<ASN_TYPE_INTEGER>, &release_code<ASN_TYPE_INTEGER>, &encode_code<ASN_TYPE_INTEGER>,
+     &decode_code<ASN_TYPE_INTEGER>},
 };
 
 }  // namespace
+
+namespace oxserutl {
+namespace binding {
+#define OXS_DESCRIPTION(S, B, NAME, MODULE, COPY)           \
+  template <>                                               \
+  const oxs_record_info& record_description<S>() noexcept { \
+    return table[index_##S];                                \
+  }
+OXS_ALL_MODULES(OXS_DESCRIPTION)
+#undef OXS_DESCRIPTION
+}  // namespace binding
+}  // namespace oxserutl
 
 const oxs_record_info* oxs_records(std::size_t* count) {
   if (count != nullptr) *count = record_count;

@@ -56,6 +56,12 @@ struct oxs_record_info {
   int (*encode)(tq_asn_buffer_t& out, void* record, int lcs);
   int (*decode)(tq_asn_buffer_t& in, void* record, int lcs);
   void (*release)(void* record);
+  // The same encode and decode through the object tree alone, without the
+  // direct path that the exported functions take for records in the
+  // ordinary shape; for checking the one against the other. The type-code
+  // records have only the one path.
+  int (*tree_encode)(tq_asn_buffer_t& out, void* record, int lcs);
+  int (*tree_decode)(tq_asn_buffer_t& in, void* record, int lcs);
 };
 
 // Every record: the 62 record functions' records in module order, then the

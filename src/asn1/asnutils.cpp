@@ -154,7 +154,15 @@ int tqasnUTF8String::get_value(char*& out) const {
   std::uint32_t length = 0;
   const int status = tq_asn_charstring::get_value(bytes, length);
   if (status != 0) return status;
-  if (!local_code_set() || length == 0) {
+  return text_copy(bytes, length, local_code_set(), out);
+}
+
+namespace oxserutl {
+namespace detail {
+
+int text_copy(const unsigned char* bytes, std::uint32_t length, bool local, char*& out) noexcept {
+  out = nullptr;
+  if (!local || length == 0) {
     char* copy = static_cast<char*>(mem_malloc(static_cast<std::size_t>(length) + 1));
     if (copy == nullptr) return ASN_ERR_MEMORY;
     if (length > 0) std::memcpy(copy, bytes, length);
@@ -168,14 +176,17 @@ int tqasnUTF8String::get_value(char*& out) const {
   const void* zero = std::memchr(bytes, 0, length);
   const std::size_t text_length =
       zero == nullptr ? length : static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - bytes);
-  const tqz::ZLCString_5_1 local{tqz::ZUTF8ConstString_5_1(reinterpret_cast<const char*>(bytes), text_length)};
-  if (local.getChars() == nullptr) return ASN_ERR_MEMORY;
-  char* copy = static_cast<char*>(mem_malloc(local.getLength() + 1));
+  const tqz::ZLCString_5_1 converted{tqz::ZUTF8ConstString_5_1(reinterpret_cast<const char*>(bytes), text_length)};
+  if (converted.getChars() == nullptr) return ASN_ERR_MEMORY;
+  char* copy = static_cast<char*>(mem_malloc(converted.getLength() + 1));
   if (copy == nullptr) return ASN_ERR_MEMORY;
-  std::memcpy(copy, local.getChars(), local.getLength() + 1);
+  std::memcpy(copy, converted.getChars(), converted.getLength() + 1);
   out = copy;
   return 0;
 }
+
+}  // namespace detail
+}  // namespace oxserutl
 
 void tqasnUTF8String::free_obj(char* p) const {
   if (p != nullptr) mem_free(p);

@@ -41,6 +41,12 @@ int read_length(const unsigned char*& p, std::uint32_t& remaining, int& definite
 void write_identifier(tq_buffer_t& out, int cls, bool constructed, std::uint32_t tag);
 void write_length(tq_buffer_t& out, std::uint32_t length);
 
+// The zero-terminated copy of UTF-8 text that a record's text field
+// receives: the octets as they are, or, when local is set, the text up to
+// its first zero octet converted to the local code set. 0, or
+// ASN_ERR_MEMORY with out null.
+int text_copy(const unsigned char* bytes, std::uint32_t length, bool local, char*& out) noexcept;
+
 }  // namespace detail
 }  // namespace oxserutl
 

@@ -185,10 +185,12 @@ inline bool all_zero(const void* p, std::size_t n) {
 
 // True when both records carry the same values. A null string equals the
 // empty string, and an absent optional record equals one whose fields are
-// all empty (both encode the same way).
-bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where);
+// all empty (both encode the same way). strict: they are also alike in
+// every pointer that is null on one side only.
+bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where, bool strict = false);
 
-inline bool text_equal(const char* a, const char* b) {
+inline bool text_equal(const char* a, const char* b, bool strict = false) {
+  if (strict && (a == nullptr) != (b == nullptr)) return false;
   return std::strcmp(a ? a : "", b ? b : "") == 0;
 }
 
@@ -199,7 +201,7 @@ inline bool empty_record(const oxs_record_info& info, const void* r) {
   return same;
 }
 
-inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, std::string* where) {
+inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, std::string* where, bool strict) {
   auto fail = [&](const std::string& detail) {
     if (where) *where = std::string(f.name) + detail;
     return false;
@@ -214,13 +216,15 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
       return at<std::uint8_t>(a, f.offset) == at<std::uint8_t>(b, f.offset) || fail(": numbers differ");
     case oxs_kind_string:
     case oxs_kind_cstring:
-      return text_equal(at<char*>(a, f.offset), at<char*>(b, f.offset)) || fail(": texts differ");
+      return text_equal(at<char*>(a, f.offset), at<char*>(b, f.offset), strict) || fail(": texts differ");
     case oxs_kind_fixed:
       return std::memcmp(&at<unsigned char>(a, f.offset), &at<unsigned char>(b, f.offset), f.fixed_size) == 0 ||
              fail(": bytes differ");
     case oxs_kind_block: {
       const std::uint32_t n = at<std::uint32_t>(a, f.count_offset);
       if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": lengths differ");
+      if (strict && (at<unsigned char*>(a, f.offset) == nullptr) != (at<unsigned char*>(b, f.offset) == nullptr))
+        return fail(": null on one side");
       return n == 0 || std::memcmp(at<unsigned char*>(a, f.offset), at<unsigned char*>(b, f.offset), n) == 0 ||
              fail(": bytes differ");
     }
@@ -234,7 +238,7 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
         const auto* x = static_cast<const unsigned char*>(at<void*>(a, f.offset)) + i * e.size;
         const auto* y = static_cast<const unsigned char*>(at<void*>(b, f.offset)) + i * e.size;
         std::string inner;
-        if (!equal(e, x, y, where ? &inner : nullptr)) return fail("[" + std::to_string(i) + "]." + inner);
+        if (!equal(e, x, y, where ? &inner : nullptr, strict)) return fail("[" + std::to_string(i) + "]." + inner);
       }
       return true;
     }
@@ -244,7 +248,7 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
       if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": counts differ");
       for (std::uint32_t i = 0; i < n; ++i) {
         std::string inner;
-        if (!equal(e, at<void**>(a, f.offset)[i], at<void**>(b, f.offset)[i], where ? &inner : nullptr))
+        if (!equal(e, at<void**>(a, f.offset)[i], at<void**>(b, f.offset)[i], where ? &inner : nullptr, strict))
           return fail("[" + std::to_string(i) + "]." + inner);
       }
       return true;
@@ -253,7 +257,7 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
       const std::uint32_t n = at<std::uint32_t>(a, f.count_offset);
       if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": counts differ");
       for (std::uint32_t i = 0; i < n; ++i)
-        if (!text_equal(at<char**>(a, f.offset)[i], at<char**>(b, f.offset)[i])) return fail("[" + std::to_string(i) + "]: texts differ");
+        if (!text_equal(at<char**>(a, f.offset)[i], at<char**>(b, f.offset)[i], strict)) return fail("[" + std::to_string(i) + "]: texts differ");
       return true;
     }
     case oxs_kind_ints: {
@@ -265,7 +269,7 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
     case oxs_kind_nested: {
       std::string inner;
       return equal(*f.element(), static_cast<const unsigned char*>(a) + f.offset,
-                   static_cast<const unsigned char*>(b) + f.offset, where ? &inner : nullptr) ||
+                   static_cast<const unsigned char*>(b) + f.offset, where ? &inner : nullptr, strict) ||
              fail("." + inner);
     }
     case oxs_kind_optional: {
@@ -273,10 +277,11 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
       const void* x = at<void*>(a, f.offset);
       const void* y = at<void*>(b, f.offset);
       if (x == nullptr && y == nullptr) return true;
+      if (strict && (x == nullptr || y == nullptr)) return fail(": absent on one side");
       if (x == nullptr) return empty_record(e, y) || fail(": absent on one side");
       if (y == nullptr) return empty_record(e, x) || fail(": absent on one side");
       std::string inner;
-      return equal(e, x, y, where ? &inner : nullptr) || fail("->" + inner);
+      return equal(e, x, y, where ? &inner : nullptr, strict) || fail("->" + inner);
     }
     case oxs_kind_sparse: {
       const oxs_record_info& e = *f.element();
@@ -285,7 +290,7 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
         const void* y = (&at<void*>(b, f.offset))[i];
         if ((x == nullptr) != (y == nullptr)) return fail("[" + std::to_string(i) + "]: slot filled on one side");
         std::string inner;
-        if (x != nullptr && !equal(e, x, y, where ? &inner : nullptr)) return fail("[" + std::to_string(i) + "]." + inner);
+        if (x != nullptr && !equal(e, x, y, where ? &inner : nullptr, strict)) return fail("[" + std::to_string(i) + "]." + inner);
       }
       return true;
     }
@@ -293,9 +298,9 @@ inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, s
   return true;
 }
 
-inline bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where) {
+inline bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where, bool strict) {
   for (std::uint32_t i = 0; i < info.field_count; ++i)
-    if (!equal_field(info.fields[i], a, b, where)) return false;
+    if (!equal_field(info.fields[i], a, b, where, strict)) return false;
   return true;
 }
 
