@@ -3,12 +3,7 @@
 // many empty strings, sparse arrays of empty slots, nesting at the bound,
 // and hostile nesting far beyond it. Prints one line per shape and size.
 //
-// The heap is measured by this program's own malloc family, which forwards
-// to the C library and keeps the bytes in use (malloc_usable_size) and
-// their peak; a definition in the executable takes the place of the C
-// library's for the shared library too. Single-threaded by design.
-#include <malloc.h>
-
+// The heap is measured by the counting malloc family of counting_heap.cpp.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,48 +13,7 @@
 
 #include <oxserutl/oxserutl.h>
 
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
-}
-
-namespace {
-std::size_t in_use = 0;
-std::size_t peak = 0;
-
-void* note(void* p) {
-  if (p != nullptr) {
-    in_use += malloc_usable_size(p);
-    if (in_use > peak) peak = in_use;
-  }
-  return p;
-}
-void forget(void* p) {
-  if (p != nullptr) in_use -= malloc_usable_size(p);
-}
-}  // namespace
-
-extern "C" {
-void* malloc(size_t n) { return note(__libc_malloc(n)); }
-void* calloc(size_t n, size_t m) { return note(__libc_calloc(n, m)); }
-void* realloc(void* p, size_t n) {
-  forget(p);
-  return note(__libc_realloc(p, n));
-}
-void free(void* p) {
-  forget(p);
-  __libc_free(p);
-}
-void* memalign(size_t a, size_t n) { return note(__libc_memalign(a, n)); }
-void* aligned_alloc(size_t a, size_t n) { return note(__libc_memalign(a, n)); }
-int posix_memalign(void** out, size_t a, size_t n) {
-  *out = note(__libc_memalign(a, n));
-  return *out == nullptr ? 12 : 0;
-}
-}
+#include "counting_heap.h"
 
 namespace {
 
@@ -124,11 +78,11 @@ void measure(const shape& s) {
   in.length = static_cast<std::uint32_t>(input.size());
   in.data = input.data();
   void* record = std::calloc(1, info->size < 8 ? 8 : info->size);
-  const std::size_t base = in_use;
-  peak = in_use;
+  counting_heap::start();
   const int status = info->decode(in, record, 0);
-  const std::size_t decode_peak = peak - base;
-  const std::size_t kept = in_use - base;
+  const counting_heap::counts heap = counting_heap::stop();
+  const std::size_t decode_peak = heap.peak;
+  const std::size_t kept = heap.in_use;
   if (status == 0) info->release(record);
   std::free(record);
   std::printf("%-44s %9zu %-28s %11zu %8.1f %11zu %8.1f\n", s.name.c_str(), input.size(),
