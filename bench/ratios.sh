@@ -22,6 +22,9 @@ python3 - "$json" <<'PY'
 import json, sys
 
 doc = json.load(open(sys.argv[1]))
+failed = [r["name"] for r in doc["benchmarks"] if r.get("error_occurred")]
+if failed:
+    sys.exit("failed: " + ", ".join(failed))
 runs = [r for r in doc["benchmarks"] if r.get("run_type", "iteration") == "iteration" and not r.get("error_occurred")]
 scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}
 t, counters, threads = {}, {}, {}
@@ -34,7 +37,6 @@ for r in runs:
     t.setdefault(w, {})[op] = r["cpu_time"] * scale[r["time_unit"]]
     counters.setdefault(w, {})[op] = r
 
-sizes = {"W1": None}
 labels = {
     "decode": "decode", "decode_lcs": "decode LCS", "decode_tree": "decode, tree",
     "asn1c_decode": "asn1c decode", "encode": "encode", "encode_lcs": "encode LCS",

@@ -6,7 +6,10 @@
 //  - a refused buffer gives a status of the table and leaves the caller's
 //    record exactly as it was (a sentinel pattern);
 //  - an accepted buffer gives a record that encodes; decoding that
-//    encoding gives an equal record, and encoding it again the same bytes.
+//    encoding gives an equal record, and encoding it again the same bytes;
+//  - the object tree alone (the path for whatever the direct path
+//    declines) gives the same status, the same record (strictly: the same
+//    null pointers) and the same encoding as the exported functions.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memset(first, kSentinel, n);
   const int status = info.decode(in, first, lcs);
   oxs_fuzz::check_status(status, "decode");
+  void* reference = std::malloc(n);
+  std::memset(reference, kSentinel, n);
+  const int tree_status = info.tree_decode(in, reference, lcs);
+  oxs_fuzz::check(tree_status == status, "the object tree gives another status", info.structure, tree_status);
+  if (status == 0) {
+    std::string where;
+    if (!recgen::equal(info, first, reference, &where, true))
+      oxs_fuzz::fail("the object tree gives another record", where.c_str());
+    recgen::destroy(info, reference);
+  } else {
+    std::free(reference);
+  }
   if (status != 0) {
     for (std::size_t i = 0; i < n; ++i)
       oxs_fuzz::check(static_cast<unsigned char*>(first)[i] == kSentinel, "refused decode touched the record",
@@ -63,6 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const std::vector<unsigned char> once = encode(info, first, lcs);
+  tq_asn_buffer_t tree_out;
+  oxs_fuzz::check(info.tree_encode(tree_out, first, lcs) == 0, "the object tree does not encode", info.structure);
+  oxs_fuzz::check(std::vector<unsigned char>(tree_out.data, tree_out.data + tree_out.length) == once,
+                  "the object tree encodes other bytes", info.structure);
+  tq_asn_buffer_free(tree_out);
   void* second = std::calloc(1, n);
   tq_asn_buffer_t again;
   again.length = static_cast<std::uint32_t>(once.size());

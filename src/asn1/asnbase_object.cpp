@@ -43,8 +43,12 @@ tq_asn_object::~tq_asn_object() {
 }
 
 void tq_asn_object::set_type_name(const char* name) noexcept {
-  std::strncpy(type_name_, name, type_name_size);
-  type_name_[type_name_size] = '\0';
+  // Every object names itself while it is built: copy only the name, not
+  // the padding strncpy would write behind it.
+  std::size_t n = 0;
+  while (n < type_name_size && name[n] != '\0') ++n;
+  std::memcpy(type_name_, name, n);
+  type_name_[n] = '\0';
 }
 
 int tq_asn_object::set_preread(tq_asn_preread_hook hook) noexcept {
