@@ -14,6 +14,7 @@
 #include <oxserutl/fault_injection.h>
 #include <oxserutl/oxserutl.h>
 
+#include "records/fault_sweep.h"
 #include "records/record_gen.h"
 #include "test_util.h"
 
@@ -22,46 +23,10 @@ namespace {
 using recgen::profile;
 
 
-// Encode and decode of one record with every allocation failing in turn;
-// returns the failure points.
+// Both paths of one record with the given values.
 long sweep_record(const oxs_record_info& info, profile values, int lcs) {
-  long points = 0;
   void* original = recgen::make(info, values);
-  tq_asn_buffer_t good;
-  EXPECT_EQ(info.encode(good, original, lcs), 0);
-  for (long k = 1;; ++k) {
-    tq_asn_buffer_t out;
-    oxserutl_fault_arm(k);
-    const int status = info.encode(out, original, lcs);
-    const bool fired = oxserutl_fault_fired() != 0;
-    oxserutl_fault_arm(0);
-    if (status == 0) {
-      EXPECT_EQ(out.length, good.length);
-      tq_asn_buffer_free(out);
-    }
-    if (!fired) {
-      EXPECT_EQ(status, 0);
-      break;
-    }
-    ++points;
-    EXPECT_TRUE(status == 0 || status == int{ASN_ERR_MEMORY}) << "encode, allocation " << k << ": " << status;
-  }
-  for (long k = 1;; ++k) {
-    void* decoded = std::calloc(1, info.size < 8 ? 8 : info.size);
-    oxserutl_fault_arm(k);
-    const int status = info.decode(good, decoded, lcs);
-    const bool fired = oxserutl_fault_fired() != 0;
-    oxserutl_fault_arm(0);
-    // Whatever was filled before the failure is released here.
-    recgen::destroy(info, decoded);
-    if (!fired) {
-      EXPECT_EQ(status, 0);
-      break;
-    }
-    ++points;
-    EXPECT_TRUE(status == 0 || status == int{ASN_ERR_MEMORY}) << "decode, allocation " << k << ": " << status;
-  }
-  tq_asn_buffer_free(good);
+  const long points = recgen::sweep_record(info, original, lcs);
   recgen::destroy(info, original);
   return points;
 }

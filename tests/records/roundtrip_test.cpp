@@ -12,6 +12,7 @@
 #include <oxserutl/fault_injection.h>
 #include <oxserutl/oxserutl.h>
 
+#include "records/fault_sweep.h"
 #include "records/record_gen.h"
 #include "test_util.h"
 
@@ -250,38 +251,8 @@ TEST(RecordMemory, EveryAllocationFailureIsReportedAndReleased) {
   for (const oxs_record_info* info : recgen::callable_records()) {
     SCOPED_TRACE(info->structure);
     void* original = recgen::make(*info, profile::typical);
-    bytes good;
-    ASSERT_EQ(encode(*info, original, 0, good), 0);
     testing::internal::CaptureStderr();
-    for (long k = 1;; ++k) {
-      tq_asn_buffer_t out;
-      oxserutl_fault_arm(k);
-      const int status = info->encode(out, original, 0);
-      const bool fired = oxserutl_fault_fired() != 0;
-      oxserutl_fault_arm(0);
-      if (status == 0) tq_asn_buffer_free(out);
-      if (!fired) {
-        EXPECT_EQ(status, 0);
-        break;
-      }
-      ++points;
-      EXPECT_TRUE(status == 0 || status == int{ASN_ERR_MEMORY}) << "encode, allocation " << k << ": " << status;
-    }
-    for (long k = 1;; ++k) {
-      void* decoded = std::calloc(1, info->size < 8 ? 8 : info->size);
-      tq_asn_buffer_t in = good.view();
-      oxserutl_fault_arm(k);
-      const int status = info->decode(in, decoded, 0);
-      const bool fired = oxserutl_fault_fired() != 0;
-      oxserutl_fault_arm(0);
-      recgen::destroy(*info, decoded);
-      if (!fired) {
-        EXPECT_EQ(status, 0);
-        break;
-      }
-      ++points;
-      EXPECT_TRUE(status == 0 || status == int{ASN_ERR_MEMORY}) << "decode, allocation " << k << ": " << status;
-    }
+    points += recgen::sweep_record(*info, original, 0);
     testing::internal::GetCapturedStderr();
     recgen::destroy(*info, original);
   }
