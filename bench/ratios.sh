@@ -43,7 +43,7 @@ labels = {
     "encode_tree": "encode, tree", "asn1c_encode": "asn1c encode", "memcpy": "memcpy", "walk": "TLV walk",
 }
 order = list(labels)
-print(f"library {doc['context'].get('library_build_type', '')} build, {doc['context'].get('num_cpus')} CPUs; "
+print(f"{doc['context'].get('num_cpus')} CPUs; "
       "x asn1c = asn1c's time / this time (above 1: faster than asn1c)")
 met = []
 for w in sorted(t):

@@ -188,13 +188,73 @@ void ascii_only(const char* text, std::size_t length, const char* replacement, s
 
 enum class direction { to_utf8, to_local };
 
+// The two descriptors of the code set this thread converted last, so that
+// the many strings of one record cost one iconv_open each way rather than
+// one per string. A descriptor belongs to its thread, is reset before every
+// use, and is closed when the thread ends or the locale's code set changes.
+class descriptor_cache {
+ public:
+  descriptor_cache() = default;
+  descriptor_cache(const descriptor_cache&) = delete;
+  descriptor_cache& operator=(const descriptor_cache&) = delete;
+  ~descriptor_cache() { close_all(); }
+
+  // The descriptor for dir from or to the code set `local`, or (iconv_t)-1
+  // when iconv has no converter for it.
+  iconv_t get(direction dir, const char* local) {
+    if (std::strncmp(local, codeset_, sizeof codeset_) != 0) {
+      close_all();
+      // A name too long to keep is opened afresh every time.
+      if (std::strlen(local) >= sizeof codeset_) return open(dir, local);
+      std::strcpy(codeset_, local);
+    }
+    iconv_t& cd = slot(dir);
+    if (!opened(dir)) {
+      cd = open(dir, local);
+      set_opened(dir);
+    } else if (cd != kNone) {
+      (void)iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    return cd;
+  }
+
+  // Gives back a descriptor that get() opened without keeping it.
+  void put(iconv_t cd) {
+    if (cd != kNone && cd != to_utf8_ && cd != to_local_) iconv_close(cd);
+  }
+
+ private:
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+
+  static iconv_t open(direction dir, const char* local) {
+    return dir == direction::to_utf8 ? iconv_open("UTF-8", local) : iconv_open(local, "UTF-8");
+  }
+  iconv_t& slot(direction dir) { return dir == direction::to_utf8 ? to_utf8_ : to_local_; }
+  bool opened(direction dir) const { return (opened_ & (dir == direction::to_utf8 ? 1 : 2)) != 0; }
+  void set_opened(direction dir) { opened_ |= dir == direction::to_utf8 ? 1 : 2; }
+  void close_all() {
+    if (opened(direction::to_utf8) && to_utf8_ != kNone) iconv_close(to_utf8_);
+    if (opened(direction::to_local) && to_local_ != kNone) iconv_close(to_local_);
+    to_utf8_ = to_local_ = kNone;
+    opened_ = 0;
+    codeset_[0] = '\0';
+  }
+
+  char codeset_[64] = "";
+  iconv_t to_utf8_ = kNone;
+  iconv_t to_local_ = kNone;
+  int opened_ = 0;
+};
+
+thread_local descriptor_cache descriptors;
+
 void convert(direction dir, const char* text, std::size_t length, char*& chars, std::size_t& result_length) {
   out_text out;
   const char* local = nl_langinfo(CODESET);
   if (is_utf8_codeset(local)) {
     out.append(text, length);
   } else {
-    iconv_t cd = dir == direction::to_utf8 ? iconv_open("UTF-8", local) : iconv_open(local, "UTF-8");
+    iconv_t cd = descriptors.get(dir, local);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
       if (dir == direction::to_utf8) {
         ascii_only(text, length, kReplacementUtf8, kReplacementLength, out);
@@ -207,7 +267,7 @@ void convert(direction dir, const char* text, std::size_t length, char*& chars, 
       } else {
         utf8_to_local(cd, text, length, out);
       }
-      iconv_close(cd);
+      descriptors.put(cd);
     }
   }
   out.release(chars, result_length);

@@ -4,8 +4,9 @@
 //
 // The local code set is the one of the caller's LC_CTYPE locale
 // (nl_langinfo(CODESET) after setlocale). A UTF-8 locale is passed through
-// unchanged; any other code set is converted with iconv(3), one descriptor
-// per conversion, so nothing is shared between threads.
+// unchanged; any other code set is converted with iconv(3). Each thread
+// keeps its own descriptors for the code set it converted last, so nothing
+// is shared between threads.
 //
 // Text that cannot be converted is substituted, never refused:
 //  - local to UTF-8: an octet that is not valid in the local code set (or a
