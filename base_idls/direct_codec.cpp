@@ -344,9 +344,16 @@ class writer {
     return true;
   }
 
-  // Hands the written bytes over in a block of their own.
+  // Hands the written bytes over in a block of their own, given back the
+  // room that doubling left over when that is much (a block that cannot
+  // shrink is handed over as it is).
   void detach(tq_asn_buffer_t& out) {
     std::memmove(block_, front(), used_);
+    const std::size_t spare = capacity_ - used_;
+    if (spare >= 1024 && spare > used_ / 4) {
+      auto* fitted = static_cast<unsigned char*>(detail::mem_realloc(block_, used_));
+      if (fitted != nullptr) block_ = fitted;
+    }
     out.data = block_;
     out.length = static_cast<std::uint32_t>(used_);
     block_ = nullptr;
@@ -480,7 +487,7 @@ class writer {
     if (capacity_ - used_ >= n) return true;
     // Encodings of 2 GB and more are left to the tree.
     if (n > kMaxOutput - used_) return false;
-    std::size_t grown = capacity_ != 0 ? 2 * capacity_ : 1024;
+    std::size_t grown = capacity_ != 0 ? 2 * capacity_ : 256;
     while (grown - used_ < n) grown *= 2;
     auto* block = static_cast<unsigned char*>(mem_malloc(grown));
     if (block == nullptr) return false;
