@@ -17,6 +17,11 @@
 // tqAsnFreeObj still releases it. The functions return 0 or a status code
 // of <oxserutl/status.h>; they never throw.
 //
+// Records and bytes in the ordinary shape (the shortest definite form, as
+// the encoders write it) take a direct path that builds no object tree;
+// anything else goes through the binding classes below. Both give the same
+// bytes, records, statuses and ownership.
+//
 // Everything below is generated from <oxserutl/record_schema.h>.
 #ifndef OXSERUTL_RECORDS_H
 #define OXSERUTL_RECORDS_H
