@@ -1,14 +1,20 @@
-// Small helpers shared by the test files: hex text <-> bytes, a read view
-// over hex text, writing an object to hex, and status names for messages.
+// Helpers shared by the test files: hex text <-> bytes, a read view over hex
+// text, writing an object to hex, status names, the tables of cases kept
+// under tests/data, locales, and the allocation-failure sweep.
 //
 // Hex text is written as upper-case octets separated by single spaces
 // ("30 03 02 01 05"); the parser also accepts lower case and no spaces.
 #ifndef OXSERUTL_TESTS_TEST_UTIL_H
 #define OXSERUTL_TESTS_TEST_UTIL_H
 
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include <oxserutl/asnbase.h>
+#include <oxserutl/fault_injection.h>
 #include <oxserutl/status.h>
 
 namespace oxs_test {
@@ -70,6 +77,7 @@ inline std::string status_name(std::uint32_t code) {
   std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(code));
   return text;
 }
+inline std::string status_name(int code) { return status_name(static_cast<std::uint32_t>(code)); }
 
 // One element with a short-form length: tlv("02", "00 80") is "02 02 00 80".
 inline std::string tlv(const std::string& identifier, const std::string& content) {
@@ -79,12 +87,12 @@ inline std::string tlv(const std::string& identifier, const std::string& content
   return identifier + " " + to_hex(&length, 1) + (n != 0 ? " " + content : std::string());
 }
 
-// Writes the object with asnwrite; returns its bytes, or "<STATUS_NAME>" when
-// the write fails.
+// Writes the object with asnwrite; its bytes, or "<STATUS_NAME>" when the
+// write fails.
 inline std::string write_hex(const tq_asn_object& object) {
   tq_buffer_t out;
   const int status = object.asnwrite(out);
-  if (status != 0) return "<" + status_name(static_cast<std::uint32_t>(status)) + ">";
+  if (status != 0) return "<" + status_name(status) + ">";
   return to_hex(out);
 }
 
@@ -107,12 +115,118 @@ class hex_view {
   std::uint32_t size() const { return size_; }
   // Bytes the readers have moved the cursor past.
   std::uint32_t consumed() const { return size() - view_.length(); }
+  // The caller's buffer of the record functions.
+  tq_asn_buffer_t buffer() {
+    tq_asn_buffer_t b;
+    b.length = size_;
+    b.data = block_.get();
+    return b;
+  }
 
  private:
   std::uint32_t size_;
   std::unique_ptr<unsigned char[]> block_;
   tq_r_buffer_t view_;
 };
+
+// --- tables of cases -----------------------------------------------------------
+
+// One line of a table under tests/data: cells separated by '|', trimmed.
+// Lines that are blank or start with '#' are comments.
+struct row {
+  std::string where;  // "file:line", for failure messages
+  std::vector<std::string> cells;
+  const std::string& operator[](std::size_t i) const { return cells.at(i); }
+  int number(std::size_t i) const { return static_cast<int>(std::stol(cells.at(i), nullptr, 0)); }
+};
+
+inline std::string data_path(const std::string& name) { return std::string(OXSERUTL_SOURCE_DIR) + "/tests/data/" + name; }
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read " + path);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<row> read_table(const std::string& name, std::size_t columns) {
+  std::istringstream in(read_file(data_path(name)));
+  std::vector<row> rows;
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    row r{name + ":" + std::to_string(n), {}};
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t bar = line.find('|', start);
+      std::string cell = line.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
+      const std::size_t b = cell.find_first_not_of(" \t\r");
+      const std::size_t e = cell.find_last_not_of(" \t\r");
+      r.cells.push_back(b == std::string::npos ? "" : cell.substr(b, e - b + 1));
+      if (bar == std::string::npos) break;
+      start = bar + 1;
+    }
+    if (r.cells.size() != columns)
+      throw std::runtime_error(r.where + ": " + std::to_string(r.cells.size()) + " cells, expected " +
+                               std::to_string(columns));
+    rows.push_back(std::move(r));
+  }
+  if (rows.empty()) throw std::runtime_error(name + ": no rows");
+  return rows;
+}
+
+// --- locales ---------------------------------------------------------------------
+
+// Switches the process to the first locale of the list that exists, and back
+// when it goes out of scope. Set before any thread starts.
+class scoped_locale {
+ public:
+  explicit scoped_locale(std::initializer_list<const char*> names) {
+    const char* old = std::setlocale(LC_ALL, nullptr);
+    saved_ = old != nullptr ? old : "C";
+    for (const char* name : names)
+      if (std::setlocale(LC_ALL, name) != nullptr) {
+        ok_ = true;
+        break;
+      }
+  }
+  ~scoped_locale() { std::setlocale(LC_ALL, saved_.c_str()); }
+  scoped_locale(const scoped_locale&) = delete;
+  scoped_locale& operator=(const scoped_locale&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  std::string saved_;
+  bool ok_ = false;
+};
+
+// ISO 8859-1, where é is the single octet E9 locally and C3 A9 in UTF-8.
+inline std::initializer_list<const char*> latin1() { return {"en_US.ISO-8859-1", "en_US.iso88591"}; }
+
+// --- allocation failures -------------------------------------------------------------
+
+// Runs `operation` with the k-th allocation failing, for k = 1, 2, ... until
+// it completes without reaching the k-th allocation. A raised memory
+// exception counts as ASN_ERR_MEMORY; `check` sees every run's status and
+// whether the failure fired. Returns the number of failure points.
+inline long sweep(const std::function<int()>& operation, const std::function<void(int, bool)>& check) {
+  long points = 0;
+  for (long k = 1; k < 1000000; ++k) {
+    oxserutl_fault_arm(k);
+    int status;
+    try {
+      status = operation();
+    } catch (const tq_asn_memexception&) {
+      status = ASN_ERR_MEMORY;
+    }
+    const bool fired = oxserutl_fault_fired() != 0;
+    oxserutl_fault_arm(0);
+    check(status, fired);
+    if (!fired) break;
+    ++points;
+  }
+  return points;
+}
 
 }  // namespace oxs_test
 
