@@ -181,7 +181,7 @@ inline std::vector<row> read_table(const std::string& name, std::size_t columns)
 // when it goes out of scope. Set before any thread starts.
 class scoped_locale {
  public:
-  explicit scoped_locale(std::initializer_list<const char*> names) {
+  explicit scoped_locale(const std::vector<const char*>& names) {
     const char* old = std::setlocale(LC_ALL, nullptr);
     saved_ = old != nullptr ? old : "C";
     for (const char* name : names)
@@ -201,7 +201,10 @@ class scoped_locale {
 };
 
 // ISO 8859-1, where é is the single octet E9 locally and C3 A9 in UTF-8.
-inline std::initializer_list<const char*> latin1() { return {"en_US.ISO-8859-1", "en_US.iso88591"}; }
+inline const std::vector<const char*>& latin1() {
+  static const std::vector<const char*> names = {"en_US.ISO-8859-1", "en_US.iso88591"};
+  return names;
+}
 
 // --- allocation failures -------------------------------------------------------------
 
