@@ -1,0 +1,498 @@
+// Every record, driven by its run-time description. The exported functions
+// take a direct path and hand what it declines to the object tree; the two
+// are held against each other here: every record, in every value profile
+// and both text modes, encodes to the same bytes and decodes to the same
+// record (strictly: the same null pointers), and every damaged form of the
+// encodings gets the same status and leaves the caller's record untouched.
+// Then the allocation failures of both paths, and the nesting bounds.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <oxserutl/fault_injection.h>
+#include <oxserutl/oxserutl.h>
+
+#include "records/record_gen.h"
+#include "test_util.h"
+
+namespace {
+
+using recgen::at;
+using recgen::profile;
+using bytes = std::vector<unsigned char>;
+using codec = int (*)(tq_asn_buffer_t&, void*, int);
+
+const profile kProfiles[] = {profile::empty, profile::typical, profile::extreme, profile::many};
+
+int encode(codec fn, void* record, int lcs, bytes& out) {
+  tq_asn_buffer_t buffer;
+  const int status = fn(buffer, record, lcs);
+  out.clear();
+  if (status == 0) out.assign(buffer.data, buffer.data + buffer.length);
+  if (status == 0) tq_asn_buffer_free(buffer);
+  return status;
+}
+
+// Decodes into a record filled with a pattern; a failed decode must leave
+// the pattern as it was. The record is null when the decode failed.
+struct decoded {
+  int status;
+  void* record;
+};
+decoded decode(const oxs_record_info& info, codec fn, const bytes& input, int lcs) {
+  const std::size_t size = std::max<std::size_t>(info.size, 8);
+  const bytes pattern(size, 0xA5);
+  void* record = std::malloc(size);
+  std::memcpy(record, pattern.data(), size);
+  oxs_test::hex_view in(input);
+  tq_asn_buffer_t b = in.buffer();
+  const int status = fn(b, record, lcs);
+  if (status == 0) return {status, record};
+  EXPECT_EQ(std::memcmp(record, pattern.data(), size), 0) << "record touched by a failed decode";
+  std::free(record);
+  return {status, nullptr};
+}
+
+// Both paths on one input: same status, strictly the same record.
+void expect_same_decode(const oxs_record_info& info, const bytes& input, int lcs, const std::string& what) {
+  const decoded direct = decode(info, info.decode, input, lcs);
+  const decoded tree = decode(info, info.tree_decode, input, lcs);
+  EXPECT_EQ(direct.status, tree.status) << what;
+  std::string where;
+  if (direct.record != nullptr && tree.record != nullptr)
+    EXPECT_TRUE(recgen::equal(info, direct.record, tree.record, &where, true)) << what << ": " << where;
+  if (direct.record != nullptr) recgen::destroy(info, direct.record);
+  if (tree.record != nullptr) recgen::destroy(info, tree.record);
+}
+
+// The records of the direct path: all with functions of their own but the
+// type-code records.
+std::vector<const oxs_record_info*> record_functions() {
+  std::vector<const oxs_record_info*> out;
+  for (const oxs_record_info* info : recgen::callable_records())
+    if (info->type_code == 0) out.push_back(info);
+  return out;
+}
+
+std::uint32_t count_of(const oxs_field_info& f, const void* record) {
+  return f.kind == oxs_kind_list16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
+}
+
+// Calls visit(element info, element) for every record reached from one
+// field: list elements, nested and optional records, filled slots.
+template <class F>
+void for_each_element(const oxs_field_info& f, void* record, F visit) {
+  void* p = at<void*>(record, f.offset);
+  switch (f.kind) {
+    case oxs_kind_list:
+    case oxs_kind_list16:
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<unsigned char*>(p) + j * f.element()->size);
+      break;
+    case oxs_kind_ptrlist:
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<void**>(p)[j]);
+      break;
+    case oxs_kind_nested:
+      visit(*f.element(), static_cast<unsigned char*>(record) + f.offset);
+      break;
+    case oxs_kind_optional:
+      if (p != nullptr) visit(*f.element(), p);
+      break;
+    case oxs_kind_sparse:
+      for (int j = 0; j < 32; ++j)
+        if ((&at<void*>(record, f.offset))[j] != nullptr) visit(*f.element(), (&at<void*>(record, f.offset))[j]);
+      break;
+    default:
+      break;
+  }
+}
+
+// The blocks a decoded record owns (one per string, byte block, array and
+// record held by pointer), or with holes: a decoded text is never null.
+long owned_blocks(const oxs_record_info& info, void* record, bool* null_text) {
+  long n = 0;
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    const bool pointer = f.kind != oxs_kind_nested && f.kind != oxs_kind_sparse && f.kind != oxs_kind_fixed &&
+                         f.kind > oxs_kind_u8;
+    void* p = pointer ? at<void*>(record, f.offset) : nullptr;
+    n += p != nullptr ? 1 : 0;
+    if ((f.kind == oxs_kind_string || f.kind == oxs_kind_cstring) && p == nullptr) *null_text = true;
+    if (f.kind == oxs_kind_strings)
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) {
+        n += static_cast<char**>(p)[j] != nullptr ? 1 : 0;
+        *null_text = *null_text || static_cast<char**>(p)[j] == nullptr;
+      }
+    if (f.kind == oxs_kind_ptrlist) n += count_of(f, record);
+    if (f.kind == oxs_kind_sparse)
+      for (int j = 0; j < 32; ++j) n += (&at<void*>(record, f.offset))[j] != nullptr ? 1 : 0;
+    for_each_element(f, record, [&](const oxs_record_info& e, void* r) { n += owned_blocks(e, r, null_text); });
+  }
+  return n;
+}
+
+bool has_sparse_array(const oxs_record_info& info) {
+  for (std::uint32_t i = 0; i < info.field_count; ++i)
+    if (info.fields[i].kind == oxs_kind_sparse) return true;
+  return false;
+}
+
+class Records : public testing::Test {
+ protected:
+  // A code set other than UTF-8, so that the local-code-set forms convert.
+  oxs_test::scoped_locale locale_{{"en_US.ISO-8859-1", "en_US.iso88591", "C.UTF-8"}};
+};
+
+TEST_F(Records, BothPathsAgreeOnEveryRecordProfileAndForm) {
+  testing::internal::CaptureStderr();
+  for (const oxs_record_info* info : recgen::callable_records()) {
+    for (profile p : kProfiles) {
+      for (int lcs = 0; lcs < 2; ++lcs) {
+        const std::string what = std::string(info->structure) + " " + recgen::profile_name(p) + (lcs ? " LCS" : "");
+        SCOPED_TRACE(what);
+        void* original = recgen::make(*info, p);
+        bytes first;
+        bytes other;
+        ASSERT_EQ(oxs_test::status_name(encode(info->encode, original, lcs, first)), "ASN_OK");
+        ASSERT_EQ(encode(info->tree_encode, original, lcs, other), 0);
+        EXPECT_EQ(oxs_test::to_hex(first), oxs_test::to_hex(other));
+        if (info->type_code == 0) expect_same_decode(*info, first, lcs, what);
+        const decoded back = decode(*info, info->decode, first, lcs);
+        ASSERT_EQ(oxs_test::status_name(back.status), "ASN_OK");
+        bool null_text = false;
+        owned_blocks(*info, back.record, &null_text);
+        EXPECT_FALSE(null_text) << "a decoded text is null";
+        // Extreme text has characters ISO 8859-1 lacks: it returns as '?'.
+        if (lcs == 0 || p != profile::extreme) {
+          std::string where;
+          EXPECT_TRUE(recgen::equal(*info, original, back.record, &where)) << where;
+          ASSERT_EQ(encode(info->encode, back.record, lcs, other), 0);
+          EXPECT_EQ(oxs_test::to_hex(other), oxs_test::to_hex(first));
+        }
+        recgen::destroy(*info, back.record);
+        recgen::destroy(*info, original);
+      }
+    }
+  }
+  testing::internal::GetCapturedStderr();
+}
+
+// Null where the caller may leave null: text fields, the first entry of
+// text and pointer arrays, optional records, byte blocks (their length
+// kept). Released as before by the record's free function.
+void punch_holes(const oxs_record_info& info, void* record) {
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    void*& p = at<void*>(record, f.offset);  // used only for pointer fields
+    if (f.kind == oxs_kind_string || f.kind == oxs_kind_block) {
+      std::free(p);
+      p = nullptr;
+    } else if (f.kind == oxs_kind_strings && count_of(f, record) != 0) {
+      std::free(static_cast<char**>(p)[0]);
+      static_cast<char**>(p)[0] = nullptr;
+    } else if (f.kind == oxs_kind_ptrlist && count_of(f, record) != 0) {
+      recgen::destroy(*f.element(), static_cast<void**>(p)[0]);
+      static_cast<void**>(p)[0] = nullptr;
+    } else if (f.kind == oxs_kind_optional && p != nullptr) {
+      recgen::destroy(*f.element(), p);
+      p = nullptr;
+    } else if (f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_nested) {
+      for_each_element(f, record, [](const oxs_record_info& e, void* r) { punch_holes(e, r); });
+    }
+  }
+}
+
+TEST_F(Records, NullPointersEncodeAsTheTreeEncodesThem) {
+  for (const oxs_record_info* info : record_functions()) {
+    void* record = recgen::make(*info, profile::typical);
+    punch_holes(*info, record);
+    bytes direct;
+    bytes tree;
+    ASSERT_EQ(encode(info->encode, record, 0, direct), 0) << info->structure;
+    ASSERT_EQ(encode(info->tree_encode, record, 0, tree), 0) << info->structure;
+    EXPECT_EQ(direct, tree) << info->structure;
+    expect_same_decode(*info, tree, 0, info->structure);
+    recgen::destroy(*info, record);
+  }
+}
+
+// Every octet of every typical encoding replaced by a few values, flipped
+// between primitive and constructed, and every truncation; an element too
+// many; bytes behind the element.
+TEST_F(Records, DamagedInputGetsTheSameStatusFromBothPaths) {
+  testing::internal::CaptureStderr();
+  for (const oxs_record_info* info : record_functions()) {
+    for (profile p : {profile::typical, profile::extreme}) {
+      void* record = recgen::make(*info, p);
+      bytes original;
+      ASSERT_EQ(encode(info->tree_encode, record, 0, original), 0);
+      recgen::destroy(*info, record);
+      // The extreme values (long text, in the local code set) only in their
+      // first octets, where the headers of every kind of field lie.
+      const int lcs = p == profile::extreme ? 1 : 0;
+      const std::size_t reach = p == profile::extreme ? std::min<std::size_t>(original.size(), 160) : original.size();
+      const std::string name = info->structure;
+      for (std::size_t i = 0; i < reach; ++i) {
+        for (unsigned char value : {0x00, 0x01, 0x1F, 0x7F, 0x80, 0x81, 0x84, 0x85, 0xFF}) {
+          bytes damaged = original;
+          damaged[i] = value;
+          if (value != original[i]) expect_same_decode(*info, damaged, lcs, name + " octet " + std::to_string(i));
+        }
+        bytes flipped = original;
+        flipped[i] ^= 0x20;
+        expect_same_decode(*info, flipped, lcs, name + " flip " + std::to_string(i));
+        expect_same_decode(*info, bytes(original.begin(), original.begin() + static_cast<long>(i)), lcs,
+                           name + " cut at " + std::to_string(i));
+      }
+      bytes longer = original;
+      longer.push_back(0);
+      expect_same_decode(*info, longer, lcs, name + " trailing octet");
+    }
+    // The envelope, the outer identifier, and one element too many inside
+    // the outer SEQUENCE: the exported function's own status.
+    void* record = recgen::make(*info, profile::empty);
+    bytes good;
+    ASSERT_EQ(encode(info->encode, record, 0, good), 0);
+    recgen::destroy(*info, record);
+    struct { std::size_t at; unsigned char value; const char* status; } cases[] = {
+        {1, 1, "ASN_ERR_VERSION"}, {1, 3, "ASN_ERR_VERSION"}, {3, 0xDD, "ASN_ERR_VERSION"},
+        {4, static_cast<unsigned char>(good[4] ^ 1), "ASN_ERR_TAG_MISMATCH"}};
+    for (const auto& c : cases) {
+      bytes damaged = good;
+      damaged[c.at] = c.value;
+      EXPECT_EQ(oxs_test::status_name(decode(*info, info->decode, damaged, 0).status), c.status) << info->structure;
+    }
+    for (std::size_t n = 0; n <= 4; ++n)
+      EXPECT_EQ(oxs_test::status_name(decode(*info, info->decode, bytes(good.begin(), good.begin() + n), 0).status),
+                "ASN_ERR_VERSION");
+    if (good[5] < 0x7D) {
+      good[5] = static_cast<unsigned char>(good[5] + 3);
+      good.insert(good.end(), {0x02, 0x01, 0x00});
+      EXPECT_EQ(oxs_test::status_name(decode(*info, info->decode, good, 0).status), "ASN_ERR_EXTRA_CONTENT") << info->structure;
+    }
+  }
+  testing::internal::GetCapturedStderr();
+}
+
+// Shapes the tree reads but the direct path leaves to it.
+TEST_F(Records, OtherFormsDecodeAsTheTreeDecodesThem) {
+  const char* forms[] = {
+      "04 02 AC DC 30 80 02 01 07 0C 01 61 04 00 00 00",           // indefinite record
+      "04 02 AC DC 30 09 02 01 07 2C 04 0C 02 61 62 04 00",        // constructed UTF8String
+      "04 02 AC DC 30 0A 02 01 07 0C 01 61 24 02 04 00",           // constructed OCTET STRING
+      "04 02 AC DC 30 81 08 02 01 07 0C 01 61 04 00",              // long form length
+      "04 02 AC DC 30 84 00 00 00 08 02 01 07 0C 01 61 04 00",     // four length octets
+      "04 02 AC DC 30 85 00 00 00 00 08 02 01 07 0C 01 61 04 00",  // five length octets
+      "04 02 AC DC 3F 10 08 02 01 07 0C 01 61 04 00",              // high-tag-number form
+      "04 02 AC DC 30 09 02 02 00 07 0C 01 61 04 00",              // non-minimal integer
+      "04 02 AC DC 30 0C 02 05 01 00 00 00 07 0C 01 61 04 00",     // five-octet integer
+      "04 02 AC DC 30 0C 02 05 00 80 00 00 00 0C 01 61 04 00",     // five octets that fit
+      "04 02 AC DC 30 07 02 00 0C 01 61 04 00",                    // empty integer
+      "05 02 AC DC 00 30 08 02 01 07 0C 01 61 04 00",              // five-octet header
+  };
+  for (const char* form : forms) expect_same_decode(*oxs_find_record("value_t"), oxs_test::from_hex(form), 0, form);
+  const char* principals[] = {
+      "04 02 AC DC 30 06 02 01 05 02 01 F9",           // both optional records absent
+      "04 02 AC DC 30 08 02 01 05 02 01 F9 30 00",     // an empty attribute list
+      "04 02 AC DC 30 08 02 01 05 10 00 02 01 F9",     // primitive 16 in its place
+      "04 02 AC DC 30 08 02 01 05 A0 00 02 01 F9",     // context tag in its place
+  };
+  for (const char* form : principals) expect_same_decode(*oxs_find_record("kyprincipal_t"), oxs_test::from_hex(form), 0, form);
+}
+
+// The k-th allocation of an encode or decode fails, for every k: each run
+// succeeds or reports ASN_ERR_MEMORY; a partly filled record is released
+// with the record's free function (the sanitizer build checks for leaks).
+long sweep_record(const oxs_record_info& info, void* original, int lcs, bool tree) {
+  const codec enc = tree ? info.tree_encode : info.encode;
+  const codec dec = tree ? info.tree_decode : info.decode;
+  bytes good;
+  EXPECT_EQ(encode(enc, original, lcs, good), 0);
+  auto ok = [&](int status, bool fired) {
+    EXPECT_TRUE(fired ? status == 0 || status == int{ASN_ERR_MEMORY} : status == 0)
+        << info.structure << (tree ? " tree " : " ") << oxs_test::status_name(status);
+  };
+  long points = oxs_test::sweep(
+      [&] {
+        bytes out;
+        const int status = encode(enc, original, lcs, out);
+        return status == 0 && out != good ? int{ASN_ERR_BAD_LENGTH} : status;
+      },
+      ok);
+  points += oxs_test::sweep(
+      [&] {
+        void* record = std::calloc(1, std::max<std::size_t>(info.size, 8));
+        oxs_test::hex_view in(good);
+        tq_asn_buffer_t b = in.buffer();
+        const int status = dec(b, record, lcs);
+        recgen::destroy(info, record);
+        return status;
+      },
+      ok);
+  return points;
+}
+
+TEST_F(Records, EveryAllocationFailureIsReportedAndReleased) {
+  long points = 0;
+  testing::internal::CaptureStderr();
+  for (const oxs_record_info* info : recgen::callable_records()) {
+    for (profile p : {profile::typical, profile::extreme}) {
+      for (int lcs = 0; lcs < 2; ++lcs) {
+        void* original = recgen::make(*info, p);
+        points += sweep_record(*info, original, lcs, false) + sweep_record(*info, original, lcs, true);
+        recgen::destroy(*info, original);
+      }
+    }
+  }
+  // Lists long enough to make element tables and output blocks grow.
+  for (const char* name : {"attrlist_s_t", "acl_ext_s_t", "update_list_s_t"}) {
+    void* original = recgen::make(*oxs_find_record(name), profile::many);
+    points += sweep_record(*oxs_find_record(name), original, 0, false) +
+              sweep_record(*oxs_find_record(name), original, 0, true);
+    recgen::destroy(*oxs_find_record(name), original);
+  }
+  testing::internal::GetCapturedStderr();
+  RecordProperty("failure_points", static_cast<int>(points));
+  EXPECT_GT(points, 5000);
+}
+
+// The direct path serves every record but those with sparse arrays: its
+// decode allocates exactly the blocks the caller receives, its encode the
+// output block and the few it outgrows. Were a record to fall back to the
+// tree unnoticed, every other test would still pass.
+TEST_F(Records, TheDirectPathServesEveryRecordWithoutSparseArrays) {
+  for (const oxs_record_info* info : record_functions()) {
+    if (has_sparse_array(*info)) continue;
+    for (profile p : {profile::typical, profile::many}) {
+      SCOPED_TRACE(std::string(info->structure) + " " + recgen::profile_name(p));
+      void* record = recgen::make(*info, p);
+      tq_asn_buffer_t good;
+      oxserutl_fault_arm(0);
+      ASSERT_EQ(info->encode(good, record, 0), 0);
+      long growth = 1;
+      for (std::uint32_t size = 256; size < good.length; size *= 2) ++growth;
+      EXPECT_LE(oxserutl_fault_allocations(), growth + 1);  // and the fitting of the block
+      void* out = std::calloc(1, info->size);
+      oxserutl_fault_arm(0);
+      ASSERT_EQ(info->decode(good, out, 0), 0);
+      bool null_text = false;
+      EXPECT_EQ(oxserutl_fault_allocations(), owned_blocks(*info, out, &null_text));
+      recgen::destroy(*info, out);
+      recgen::destroy(*info, record);
+      tq_asn_buffer_free(good);
+    }
+  }
+}
+
+TEST(RecordErrors, MemoryErrorPrintsOneDiagnosticLine) {
+  char name[] = "n";
+  attr_s_t attr{name, 0, nullptr};
+  attrlist_s_t list{1, &attr};
+  tq_asn_buffer_t out;
+  testing::internal::CaptureStderr();
+  // Through the tree: the direct path meets a shortage by handing the call
+  // over to the tree, which reports it.
+  oxserutl_fault_arm(1);
+  const int status = oxs_find_record("attrlist_t")->tree_encode(out, &list, 0);
+  oxserutl_fault_arm(0);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, int{ASN_ERR_MEMORY});
+  EXPECT_EQ(printed.rfind("Exception: ", 0), 0u) << printed;
+  EXPECT_NE(printed.find(" [10652065] in "), std::string::npos) << printed;
+  EXPECT_EQ(printed.find('\n'), printed.size() - 1) << printed;
+}
+
+TEST(RecordErrors, UnknownTypeCodeIsRefusedWithoutTouchingTheBuffer) {
+  std::int32_t v = 5;
+  unsigned char sentinel = 0;
+  tq_asn_buffer_t out;
+  out.length = 77;
+  out.data = &sentinel;
+  EXPECT_EQ(tqasn_encode_obj(2, &v, 261, out), -1);
+  EXPECT_EQ(out.length, 77u);
+  EXPECT_EQ(out.data, &sentinel);
+  EXPECT_EQ(tqasn_decode_obj(2, out, 261, &v), -1);
+  tqasn_obj_free(2, 261, &v);  // does nothing
+}
+
+TEST(RecordErrors, BindingObjectsRefuseCopiesAndKeepSixteenCharacterNames) {
+  asn_attrlist_t original;
+  try {
+    asn_attrlist_t copy(original);
+    FAIL() << "copied";
+  } catch (const tq_asn_unsupportederror& e) {
+    EXPECT_STREQ(e.text(), "Can't copy asn_objects");
+    EXPECT_EQ(e.code(), 0x10652197u);
+  }
+  asn_aznadmin_getobjectlist_out_t reply;
+  EXPECT_STREQ(reply.get_type_name(), "aznadmin_getobje");
+  asn_kyaction_group_t group;
+  EXPECT_STREQ(group.actions.get_type_name(), "SARRAYOF");
+}
+
+// --- nesting bounds of the recursive records ----------------------------------------
+
+// A chain of `levels` name-value nodes, each the only child of the one above.
+struct chain {
+  std::vector<namevalue_s_t> nodes;
+  std::vector<namevalue_s_t*> links;
+  explicit chain(int levels) : nodes(levels), links(levels) {
+    for (int i = 0; i < levels; ++i) {
+      links[i] = &nodes[i];
+      if (i > 0) nodes[i - 1].child_count = 1, nodes[i - 1].children = &links[i];
+    }
+  }
+};
+
+TEST(RecordDepth, TreesUpToTheBoundRoundTripAndDeeperAreRefused) {
+  // Two nesting levels per generation: the node and its list of children.
+  const int deepest = tq_asn_max_nesting_depth / 2;
+  for (int levels : {1, 2, deepest, deepest + 1}) {
+    SCOPED_TRACE(levels);
+    chain tree(levels);
+    tq_asn_buffer_t buffer;
+    const int status = tqAsnEncodeObj(buffer, tree.nodes[0]);
+    if (levels > deepest) {
+      EXPECT_EQ(oxs_test::status_name(status), "ASN_ERR_CONSTRUCTED_NOT_PERMITTED");
+      EXPECT_EQ(buffer.data, nullptr);
+      continue;
+    }
+    ASSERT_EQ(status, 0);
+    namevalue_s_t out{};
+    ASSERT_EQ(tqAsnDecodeObj(buffer, out), 0);
+    int depth = 1;
+    for (const namevalue_s_t* n = &out; n->child_count == 1; n = n->children[0]) ++depth;
+    EXPECT_EQ(depth, levels);
+    tqAsnFreeObj(out);
+    tq_asn_buffer_free(buffer);
+  }
+  // A cycle is refused before the stack runs out.
+  namevalue_s_t node{};
+  namevalue_s_t* self = &node;
+  node.child_count = 1;
+  node.children = &self;
+  tq_asn_buffer_t buffer;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(oxs_test::status_name(tqAsnEncodeObj(buffer, node)), "ASN_ERR_UNSUPPORTED");
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("ASN: Record nesting too deep"), std::string::npos);
+}
+
+TEST(RecordDepth, HostileNestingIsRefused) {
+  // 100000 generations of indefinite-length nodes: 30 80 0C 00 30 00 30 80 ...
+  const int generations = 100000;
+  bytes input = {0x04, 0x02, 0xAC, 0xDC};
+  for (int i = 0; i < generations; ++i)
+    for (unsigned char b : {0x30, 0x80, 0x0C, 0x00, 0x30, 0x00, 0x30, 0x80}) input.push_back(b);
+  input.insert(input.end(), static_cast<std::size_t>(generations) * 4, 0x00);
+  oxs_test::hex_view in(input);
+  tq_asn_buffer_t b = in.buffer();
+  namevalue_s_t out{};
+  EXPECT_EQ(oxs_test::status_name(tqAsnDecodeObj(b, out)), "ASN_ERR_CONSTRUCTED_NOT_PERMITTED");
+  EXPECT_EQ(out.name, nullptr);
+  oxauditevent_s_t event{};
+  EXPECT_NE(tqAsnDecodeObj(b, event), 0);
+}
+
+}  // namespace
