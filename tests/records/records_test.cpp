@@ -432,6 +432,63 @@ TEST(RecordErrors, BindingObjectsRefuseCopiesAndKeepSixteenCharacterNames) {
   EXPECT_STREQ(group.actions.get_type_name(), "SARRAYOF");
 }
 
+// --- how far the local-code-set forms reach ---------------------------------------
+
+// Every text of the record becomes `text`.
+void set_texts(const oxs_record_info& info, void* record, const char* text) {
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    if (f.kind == oxs_kind_string) {
+      std::free(at<char*>(record, f.offset));
+      at<char*>(record, f.offset) = strdup(text);
+    }
+    for (std::uint32_t j = 0; f.kind == oxs_kind_strings && j < count_of(f, record); ++j) {
+      std::free(at<char**>(record, f.offset)[j]);
+      at<char**>(record, f.offset)[j] = strdup(text);
+    }
+    for_each_element(f, record, [&](const oxs_record_info& e, void* r) { set_texts(e, r, text); });
+  }
+}
+
+// The record's own texts and those of its list elements, at any depth,
+// are converted; below a record held by value or by an optional pointer,
+// and below a sparse array, the texts pass unchanged.
+void expect_texts(const oxs_record_info& info, void* record, bool reached, const char* converted,
+                  const char* passed, const std::string& path) {
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    const std::string where = path + "." + f.name;
+    const char* expected = reached ? converted : passed;
+    if (f.kind == oxs_kind_string) EXPECT_STREQ(at<char*>(record, f.offset), expected) << where;
+    for (std::uint32_t j = 0; f.kind == oxs_kind_strings && j < count_of(f, record); ++j)
+      EXPECT_STREQ(at<char**>(record, f.offset)[j], expected) << where;
+    const bool list = f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_ptrlist;
+    for_each_element(f, record, [&](const oxs_record_info& e, void* r) {
+      expect_texts(e, r, reached && list, converted, passed, where);
+    });
+  }
+}
+
+TEST(RecordLocalText, ConversionReachesListsButNotNestedRecords) {
+  oxs_test::scoped_locale latin1(oxs_test::latin1());
+  if (!latin1.ok()) GTEST_SKIP() << "locale en_US.ISO-8859-1 is not installed";
+  const char* local = "\xE9";     // é in ISO 8859-1
+  const char* utf8 = "\xC3\xA9";  // é in UTF-8
+  for (const oxs_record_info* info : record_functions()) {
+    for (int to_local = 0; to_local < 2; ++to_local) {
+      void* record = recgen::make(*info, profile::typical);
+      set_texts(*info, record, to_local ? utf8 : local);
+      bytes encoded;
+      ASSERT_EQ(encode(info->encode, record, to_local ? 0 : 1, encoded), 0);
+      const decoded back = decode(*info, info->decode, encoded, to_local);
+      ASSERT_EQ(back.status, 0);
+      expect_texts(*info, back.record, true, to_local ? local : utf8, to_local ? utf8 : local, info->structure);
+      recgen::destroy(*info, back.record);
+      recgen::destroy(*info, record);
+    }
+  }
+}
+
 // --- nesting bounds of the recursive records ----------------------------------------
 
 // A chain of `levels` name-value nodes, each the only child of the one above.
