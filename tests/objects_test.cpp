@@ -5,6 +5,7 @@
 // tables' headers).
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <oxserutl/asnchoice.h>
+#include <oxserutl/asnscan.h>
 #include <oxserutl/asnstrng.h>
 
 #include "test_util.h"
@@ -173,6 +175,60 @@ TEST(Objects, ReadTable) {
     std::uint32_t n = 0;
     if (octets != nullptr && status == 0 && consumed != 0 && octets->get_value(bytes, n) == 0) EXPECT_EQ(bytes[n], 0);
   }
+}
+
+// Identifier and length with the raw scanners, then the contents with the
+// scanner of the universal primitive type (3 to 6; NULL reads nothing);
+// other contents are stepped over.
+int scan_element(tq_r_buffer_t& view) {
+  unsigned char* p = view.current();
+  unsigned int remaining = view.length();
+  unsigned int tag = 0, length = 0, count = 0;
+  int constructed = 0, cls = 0, definite = 0;
+  int status = tqAsnGetType(&p, &remaining, &tag, &constructed, &cls);
+  if (status == 0) status = tqAsnGetLength(&p, &remaining, &definite, &length);
+  if (status != 0) return status;
+  unsigned char* block = nullptr;
+  tq_asn_buffer_t oid;
+  const bool scanned = cls == 0 && !constructed && tag >= 3 && tag <= 6;
+  if (scanned && tag == 3) status = tqAsnGetBitstringValue(&p, &remaining, length, &block, &count);
+  if (scanned && tag == 4) status = tqAsnGetOctetstringValue(&p, &remaining, length, &block, &count);
+  if (scanned && tag == 5) status = tqAsnGetNullValue(&p, &remaining);
+  if (scanned && tag == 6) status = tqAsnGetOIDValue(&p, &remaining, length, &oid);
+  std::free(block);
+  std::free(oid.data);
+  if (!scanned && (!definite || length > remaining)) return ASN_ERR_TRUNCATED;
+  if (status != 0) return status;
+  if (!scanned) p += length, remaining -= length;
+  view.set_cursor(p, remaining);
+  return 0;
+}
+
+// The public BER test suite: every file with the readers its table row
+// names. Success consumes the whole element; failure consumes nothing.
+TEST(Objects, BerSuite) {
+  std::vector<bool> covered(49, false);
+  for (const oxs_test::row& r : oxs_test::read_table("ber_suite.txt", 5)) {
+    covered.at(static_cast<std::size_t>(std::stoi(r[0].substr(2)))) = true;
+    std::istringstream readers(r[1]);
+    for (std::string reader; readers >> reader;) {
+      SCOPED_TRACE(r.where + ": " + r[0] + " with " + reader + ": " + r[4]);
+      const std::string raw = oxs_test::read_file(std::string(OXSERUTL_BER_SUITE_DIR) + "/" + r[0]);
+      hex_view in(std::vector<unsigned char>(raw.begin(), raw.end()));
+      subject s;
+      int status;
+      if (reader == "scan") {
+        status = scan_element(in.view());
+      } else {
+        s = make(reader);
+        status = s.root->asnread(in.view());
+        if (r[3] != "-") EXPECT_EQ(describe(*s.root), r[3]);
+      }
+      EXPECT_EQ(status_name(status), r[2]);
+      EXPECT_EQ(in.consumed(), status == 0 ? in.size() : 0u);
+    }
+  }
+  for (std::size_t i = 1; i < covered.size(); ++i) EXPECT_TRUE(covered[i]) << "tc" << i << ".ber";
 }
 
 // Sets the value written in the table's notation.
