@@ -1,0 +1,404 @@
+// Behaviour of the runtime's object tree beyond single elements (those are
+// in objects_test.cpp): state flags and cache invalidation, defaults,
+// presence carried through composites, list editing, the choice's
+// selection, the open type's syntax object, hooks, refusals and the
+// diagnostic display.
+#include <string>
+#include <typeinfo>
+
+#include <gtest/gtest.h>
+
+#include <oxserutl/asnchoice.h>
+
+#include "test_util.h"
+
+using oxs_test::hex_view;
+using oxs_test::status_name;
+using oxs_test::to_hex;
+using oxs_test::write_hex;
+
+namespace {
+
+// CHOICE { INTEGER, OCTET STRING }, optionally followed by an open type.
+struct int_or_octets {
+  explicit int_or_octets(bool with_any = false) {
+    choice.register_child(&integer);
+    choice.register_child(&octets);
+    if (with_any) choice.register_child(&any);
+  }
+  tq_asn_integer integer;
+  tq_asn_octetstring octets;
+  tq_asn_any any;
+  tq_asn_choice choice;
+};
+
+// The text of a refused operation: its code and text, or a bare text.
+template <class F>
+std::string refusal(F f) {
+  try {
+    f();
+  } catch (const tq_asn_unsupportederror& e) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%#x ", e.code());
+    return code + std::string(e.text());
+  } catch (const char* text) {
+    return text;
+  }
+  return "no exception";
+}
+
+std::string text(const tq_buffer_t& b) { return std::string(reinterpret_cast<const char*>(b.data()), b.used()); }
+
+TEST(ObjectBase, FlagsDefaultsAndInvalidation) {
+  tq_asn_integer i;
+  EXPECT_EQ(i.is_present() + i.is_optional() + i.is_defaultable() + i.is_encoding_valid() + i.is_valid(0), 0);
+  i.set_optional(1);
+  EXPECT_EQ(i.is_valid(0), 1);
+  i.set_value(3);
+  EXPECT_EQ(i.is_present() + i.is_encoding_valid(), 2);
+  // A change of tag or class invalidates the object's and its parent's cache.
+  tq_asn_sequence record;
+  record.register_child(&i);
+  ASSERT_EQ(write_hex(record), "30 03 02 01 03");
+  ASSERT_EQ(i.is_encoding_valid() + record.is_encoding_valid(), 2);
+  i.set_class(2);
+  EXPECT_EQ(i.is_encoding_valid() + record.is_encoding_valid(), 0);
+  EXPECT_EQ(write_hex(record), "30 03 82 01 03");
+  i.set_tag(5);
+  EXPECT_EQ(record.is_encoding_valid(), 0);
+  // empty() makes it absent again, without contents to measure.
+  EXPECT_EQ(i.empty(), 0);
+  EXPECT_EQ(i.is_present() + i.is_encoding_valid(), 0);
+  tq_buffer_t out;
+  EXPECT_EQ(status_name(i.write_length(out)), "ASN_ERR_BAD_LENGTH");
+
+  // A default stands in for the value; a replaced default is deleted.
+  tq_asn_integer d;
+  std::int32_t v = 0;
+  EXPECT_EQ(status_name(d.get_value(v)), "ASN_ERR_NO_VALUE");
+  d.set_default_value(5);
+  EXPECT_EQ(d.is_default_value(), 1);
+  d.set_default_value(6);
+  ASSERT_EQ(d.get_value(v), 0);
+  EXPECT_EQ(v, 6);
+  d.set_value(6);
+  EXPECT_EQ(d.is_default_value(), 1);
+  d.set_value(5);
+  EXPECT_EQ(d.is_default_value(), 0);
+  // An ENUMERATED default is a plain INTEGER carrying tag 10.
+  tq_asn_enumerated e;
+  e.set_default_value(3);
+  EXPECT_TRUE(typeid(*e.get_default_value()) == typeid(tq_asn_integer));
+  EXPECT_EQ(e.get_default_value()->get_tag(), 10u);
+  // BOOLEAN keeps the value it was given.
+  tq_asn_boolean b;
+  b.set_value(7);
+  int bv = 0;
+  ASSERT_EQ(b.get_value(bv), 0);
+  EXPECT_EQ(bv, 7);
+}
+
+TEST(ObjectBase, NamesAndRefusals) {
+  tq_asn_sequence s;
+  EXPECT_STREQ(s.get_type_name(), "SEQUENCE");
+  s.set_type_name("object_space_entry_t");
+  EXPECT_STREQ(s.get_type_name(), "object_space_ent");
+  tq_asn_integer i;
+  tq_asn_bitstring bits;
+  EXPECT_EQ(refusal([&] { tq_asn_integer copy(i); }), "0x10652197 Can't copy asn_objects");
+  EXPECT_EQ(refusal([&] { tq_asn_sequence copy(s); }), "0x10652197 Can't copy asn_objects");
+  EXPECT_EQ(refusal([&] { tq_asn_bitstring copy(bits); }), "0x10652197 Can't copy asn_objects");
+  EXPECT_EQ(refusal([&] {
+              tq_asn_integer other;
+              other = i;
+            }),
+            "0x10652197 Can't assign asn_objects");
+  EXPECT_EQ(refusal([&] { (void)i.get_child_count(); }), "get_child_count() invoked on non-composite object");
+  int_or_octets t;
+  EXPECT_EQ(refusal([&] { t.choice.set_tag(3); }), "Attempt to change tag of ASN.1 CHOICE object");
+  t.choice.set_tag_unchecked(3);
+  EXPECT_EQ(t.choice.get_tag(), 3u);
+  hex_view in("02 01 05");
+  tq_buffer_t out;
+  EXPECT_EQ(refusal([&] { (void)t.choice.decode_value(in.view(), 3); }), "0x10652197 Error: asn_choice::decode_value called");
+  EXPECT_EQ(refusal([&] { (void)t.choice.encode_value(out); }), "0x10652197 Error: asn_choice::encode_value called");
+}
+
+TEST(Composite, PresenceTravelsThroughNestedRecords) {
+  tq_asn_integer x, y;
+  tq_asn_sequence inner, middle, outer;
+  inner.register_child(&x);
+  inner.register_child(&y);
+  middle.register_child(&inner);
+  outer.register_child(&middle);
+  auto presence = [&] {
+    return std::to_string(outer.is_present()) + std::to_string(middle.is_present()) + std::to_string(inner.is_present());
+  };
+  x.set_value(1);
+  EXPECT_EQ(presence(), "000");
+  y.set_value(2);  // the last mandatory member
+  EXPECT_EQ(presence(), "111");
+  EXPECT_EQ(write_hex(outer), "30 0A 30 08 30 06 02 01 01 02 01 02");
+  y.empty();
+  EXPECT_EQ(presence(), "000");
+  EXPECT_EQ(write_hex(outer), "<ASN_ERR_NO_VALUE>");
+  y.set_value(3);
+  EXPECT_EQ(write_hex(outer), "30 0A 30 08 30 06 02 01 01 02 01 03");
+  // Only optional members: present while empty SEQUENCEs are permitted.
+  tq_asn_integer a, b;
+  a.set_optional(1);
+  b.set_optional(1);
+  tq_asn_sequence two;
+  two.register_child(&a);
+  two.register_child(&b);
+  EXPECT_EQ(write_hex(two), "30 00");
+  two.set_empty_permitted(0);
+  EXPECT_EQ(write_hex(two), "<ASN_ERR_NO_VALUE>");
+  b.set_value(1);
+  EXPECT_EQ(write_hex(two), "30 03 02 01 01");
+}
+
+TEST(Composite, ChildrenAreKeptInOrderThroughGrowth) {
+  tq_asn_null children[600];
+  tq_asn_sequence s;
+  for (int i = 1; i < 600; ++i) s.register_child(&children[i]);
+  s.register_child_before(&children[0]);
+  ASSERT_EQ(s.get_child_count(), 600u);
+  for (std::uint32_t i = 0; i < 600; ++i) ASSERT_EQ(s[i], &children[i]) << i;
+  EXPECT_EQ(s[600], nullptr);
+  EXPECT_EQ(children[0].get_parent(), &s);
+  // A failed growth raises and keeps the children.
+  tq_asn_null more[2];
+  tq_asn_sequence full;
+  for (int i = 0; i < 32; ++i) full.register_child(&children[i]);
+  for (bool before : {false, true}) {
+    oxserutl_fault_arm(1);
+    try {
+      before ? full.register_child_before(&more[0]) : full.register_child(&more[1]);
+      ADD_FAILURE() << "no exception";
+    } catch (const tq_asn_memexception& e) {
+      EXPECT_STREQ(e.text(), "Out of memory in asn_composite::register_child");
+    }
+    oxserutl_fault_arm(0);
+    ASSERT_EQ(full.get_child_count(), 32u);
+    EXPECT_EQ(full[0], &children[0]);
+    EXPECT_EQ(full[31], &children[31]);
+  }
+}
+
+TEST(SequenceOf, EditingAndDecodingReplaceElements) {
+  tq_asn_sequenceof<tq_asn_octetstring> list;
+  const unsigned char a = 0x41, b = 0x42, c = 0x43;
+  list.add_child()->set_value(&a, 1);
+  list.add_child()->set_value(&b, 1);
+  ASSERT_EQ(write_hex(list), "30 06 04 01 41 04 01 42");
+  EXPECT_EQ(status_name(list.delete_child(2)), "ASN_ERR_NO_SUCH_ITEM");
+  EXPECT_EQ(list.delete_child(0), 0);
+  EXPECT_EQ(list.is_encoding_valid(), 0);
+  EXPECT_EQ(write_hex(list), "30 03 04 01 42");
+  list.add_child_before()->set_value(&c, 1);
+  ASSERT_EQ(list.get_child_count(), 2u);
+  EXPECT_EQ(write_hex(*list[0]), "04 01 43");
+  hex_view in("30 03 04 01 41");
+  ASSERT_EQ(list.asnread(in.view()), 0);
+  EXPECT_EQ(list.get_child_count(), 1u);
+  EXPECT_EQ(write_hex(list), "30 03 04 01 41");
+  // No memory for a new element: null, and nothing else changes.
+  oxserutl_fault_arm(1);
+  EXPECT_EQ(list.add_child(), nullptr);
+  oxserutl_fault_arm(1);
+  EXPECT_EQ(list.add_child_before(), nullptr);
+  oxserutl_fault_arm(0);
+  EXPECT_EQ(list.get_child_count(), 1u);
+}
+
+TEST(Choice, SelectionPresenceAndWriting) {
+  int_or_octets t;
+  tq_asn_sequence parent;
+  parent.register_child(&t.choice);
+  EXPECT_EQ(status_name(t.choice.select(2)), "ASN_ERR_BAD_SELECTION");
+  EXPECT_EQ(t.choice.selected(), -1);
+  tq_buffer_t out;
+  out.append(static_cast<unsigned char>(0xEE));
+  EXPECT_EQ(status_name(t.choice.asnwrite(out)), "ASN_ERR_NOTHING_SELECTED");
+  t.choice.set_optional(1);
+  EXPECT_EQ(t.choice.asnwrite(out), 0);  // an optional choice without a selection writes nothing
+  EXPECT_EQ(to_hex(out), "EE");
+  t.choice.set_optional(0);
+  t.octets.set_value(reinterpret_cast<const unsigned char*>("A"), 1);
+  EXPECT_EQ(t.choice.is_present(), 0);  // an unselected alternative does not count
+  ASSERT_EQ(t.choice.select(0), 0);
+  EXPECT_EQ(t.choice.is_present(), 0);  // the INTEGER has no value yet
+  EXPECT_EQ(write_hex(t.choice), "<ASN_ERR_NO_VALUE>");
+  t.integer.set_value(5);
+  EXPECT_EQ(t.choice.is_present() + parent.is_present(), 2);
+  EXPECT_EQ(write_hex(t.choice), "02 01 05");
+  // The same index again keeps the cached encoding; another brings its own.
+  EXPECT_EQ(t.choice.select(0), 0);
+  EXPECT_EQ(t.choice.is_encoding_valid(), 1);
+  EXPECT_EQ(status_name(t.choice.select(7)), "ASN_ERR_BAD_SELECTION");
+  EXPECT_EQ(t.choice.selected(), 0);
+  ASSERT_EQ(t.choice.select(1), 0);
+  EXPECT_EQ(t.choice.is_present() + parent.is_present(), 2);  // the value set before the selection counts
+  EXPECT_EQ(write_hex(t.choice), "04 01 41");
+  tq_asn_choice none;
+  EXPECT_EQ(status_name(none.select(0)), "ASN_ERR_BAD_SELECTION");
+}
+
+TEST(Any, ValueSetByCallerAndSyntaxObject) {
+  tq_asn_any any;
+  const unsigned char ab[] = {0x41, 0x42};
+  ASSERT_EQ(any.set_value(ab, 2), 0);
+  any.set_tag(4);
+  EXPECT_EQ(write_hex(any), "04 02 41 42");
+  ASSERT_EQ(any.set_value(ab, 1), 0);  // replaces the cached encoding
+  EXPECT_EQ(write_hex(any), "04 01 41");
+  // A failed read forgets the value.
+  hex_view bad("04 80 41 00 00");
+  EXPECT_EQ(status_name(any.asnread(bad.view())), "ASN_ERR_INDEFINITE_NOT_PERMITTED");
+  EXPECT_EQ(any.is_present(), 0);
+
+  // With a syntax object, the raw value is refused and the object reads
+  // and writes the element; the open type follows its presence.
+  tq_asn_integer number;
+  ASSERT_EQ(any.set_syntax(&number), 0);
+  EXPECT_EQ(number.get_parent(), &any);
+  unsigned char* bytes = nullptr;
+  std::uint32_t n = 0;
+  EXPECT_EQ(status_name(any.get_value(bytes, n)), "ASN_ERR_TYPED_ANY");
+  EXPECT_EQ(status_name(any.set_value(ab, 1)), "ASN_ERR_TYPED_ANY");
+  tq_buffer_t out;
+  EXPECT_EQ(status_name(any.encode_value(out)), "ASN_ERR_TYPED_ANY");
+  hex_view raw("05");
+  EXPECT_EQ(status_name(any.decode_value(raw.view(), 1)), "ASN_ERR_TYPED_ANY");
+  EXPECT_EQ(any.is_present(), 0);
+  hex_view in("02 01 05");
+  ASSERT_EQ(any.asnread(in.view()), 0);
+  EXPECT_EQ(any.is_present(), 1);
+  EXPECT_EQ(write_hex(any), "02 01 05");
+  hex_view other("04 01 41");
+  EXPECT_EQ(status_name(any.asnread(other.view())), "ASN_ERR_TAG_MISMATCH");
+  EXPECT_EQ(any.is_present(), 0);
+  // Replacing the syntax object detaches the old one, which forgets its value.
+  tq_asn_boolean second;
+  ASSERT_EQ(any.set_syntax(&second), 0);
+  EXPECT_EQ(number.get_parent(), nullptr);
+  EXPECT_EQ(number.is_present(), 0);
+  second.set_value(1);
+  EXPECT_EQ(write_hex(any), "01 01 FF");
+  ASSERT_EQ(any.set_syntax(nullptr), 0);
+  EXPECT_EQ(any.set_value(ab, 2), 0);
+  // The secure setting reaches the syntax object, before and after.
+  tq_asn_integer early, late;
+  tq_asn_any secure(security_secure), plain;
+  ASSERT_EQ(secure.set_syntax(&early), 0);
+  ASSERT_EQ(plain.set_syntax(&late), 0);
+  EXPECT_EQ(early.get_secure(), security_secure);
+  EXPECT_EQ(late.get_secure(), security_normal);
+  plain.set_secure(security_secure);
+  EXPECT_EQ(late.get_secure(), security_secure);
+}
+
+std::string hook_log;
+void note(const std::string& what) { hook_log += (hook_log.empty() ? "" : "|") + what; }
+void log_preread(tq_asn_object*, tq_r_buffer_t& view) { note("pre " + std::to_string(view.length())); }
+void log_postread(tq_asn_object*, tq_r_buffer_t&, int status) { note("post " + status_name(status)); }
+int log_preparse(tq_asn_any*) { return note("parse"), 0; }
+int refuse_preparse(tq_asn_any*) { return note("parse"), ASN_ERR_UNSUPPORTED; }
+int refuse_preencode(tq_asn_any*) { return note("encode"), ASN_ERR_UNSUPPORTED; }
+
+// Each read hook runs once, in order, for a plain object, the choice and
+// the open type (with or without a syntax object).
+TEST(Hooks, RunOnceInOrder) {
+  enum target { integer, choice, optional_choice, any, typed_any };
+  struct row { target on; const char* in; tq_asn_any_hook preparse; int status; const char* log; };
+  const row rows[] = {
+      {integer, "02 01 05", nullptr, 0, "pre 3|post ASN_OK"},
+      {integer, "04 01 41", nullptr, ASN_ERR_TAG_MISMATCH, "pre 3|post ASN_ERR_TAG_MISMATCH"},
+      {integer, "22 00", nullptr, ASN_ERR_CONSTRUCTED_NOT_PERMITTED, "pre 2|post ASN_ERR_CONSTRUCTED_NOT_PERMITTED"},
+      {choice, "02 01 05", nullptr, 0, "pre 3|post ASN_OK"},
+      {choice, "01 01 FF", nullptr, ASN_ERR_TAG_MISMATCH, "pre 3|post ASN_ERR_TAG_MISMATCH"},
+      {optional_choice, "01 01 FF", nullptr, 0, "pre 3|post ASN_OK"},
+      {any, "02 01 05", log_preparse, 0, "pre 3|parse|post ASN_OK"},
+      {any, "24 80 04 01 41 00 00", log_preparse, ASN_ERR_INDEFINITE_NOT_PERMITTED,
+       "pre 7|parse|post ASN_ERR_INDEFINITE_NOT_PERMITTED"},
+      // A refusing pre-parse hook ends the read, without the post-read hook.
+      {any, "02 01 05", refuse_preparse, ASN_ERR_UNSUPPORTED, "pre 3|parse"},
+      {typed_any, "04 01 41", log_preparse, ASN_ERR_TAG_MISMATCH, "pre 3|parse|post ASN_ERR_TAG_MISMATCH"},
+  };
+  for (const row& c : rows) {
+    SCOPED_TRACE(std::string(c.in) + " -> " + c.log);
+    int_or_octets t;
+    tq_asn_integer number;
+    tq_asn_object* object = c.on == integer ? static_cast<tq_asn_object*>(&t.integer) : &t.choice;
+    if (c.on == optional_choice) t.choice.set_optional(1);
+    if (c.on == any || c.on == typed_any) {
+      object = &t.any;
+      t.any.set_preparse(c.preparse);
+      if (c.on == typed_any) ASSERT_EQ(t.any.set_syntax(&number), 0);
+    }
+    object->set_preread(log_preread);
+    object->set_postread(log_postread);
+    hook_log.clear();
+    hex_view in(c.in);
+    EXPECT_EQ(status_name(object->asnread(in.view())), status_name(c.status));
+    EXPECT_EQ(hook_log, c.log);
+  }
+  tq_asn_any open;
+  hex_view in("02 01 05");
+  ASSERT_EQ(open.asnread(in.view()), 0);
+  open.set_preencode(refuse_preencode);
+  hook_log.clear();
+  tq_buffer_t out;
+  EXPECT_EQ(status_name(open.asnwrite(out)), "ASN_ERR_UNSUPPORTED");
+  EXPECT_EQ(out.used(), 0u);
+  EXPECT_EQ(hook_log, "encode");
+}
+
+TEST(Display, IdentifierWalk) {
+  tq_asn_integer a, b, c;
+  tq_asn_sequence seq;
+  for (tq_asn_integer* i : {&a, &b, &c}) seq.register_child(i);
+  tq_buffer_t out;
+  out.append("prefix");
+  EXPECT_EQ(status_name(a.display(out)), "ASN_ERR_NO_VALUE");  // neither value nor default
+  EXPECT_EQ(text(out), "prefix");
+  a.set_tag(300), a.set_class(3), a.set_value(1);
+  c.set_default_value(7);
+  out.clear();
+  // A composite writes its children on one line and stops at the first failure.
+  EXPECT_EQ(status_name(seq.display(out)), "ASN_ERR_NO_VALUE");
+  EXPECT_EQ(text(out), "COMPOSITE-OBJECT(tag=16, class=0) {OBJECT(tag=300, class=3)");
+  b.set_value(2);
+  out.clear();
+  EXPECT_EQ(seq.display(out), 0);
+  EXPECT_EQ(text(out), "COMPOSITE-OBJECT(tag=16, class=0) {OBJECT(tag=300, class=3)OBJECT(tag=2, class=0)"
+                       "Default:OBJECT(tag=2, class=0)");
+}
+
+// Children are indented by two; a choice marks its selected alternative one
+// column further in than itself.
+TEST(Display, StateFlags) {
+  int_or_octets t;
+  tq_asn_sequence seq;
+  seq.register_child(&t.choice);
+  tq_buffer_t out;
+  EXPECT_EQ(t.choice.display_state_flags(out, 1), 0);
+  EXPECT_EQ(text(out),
+            " CHOICE(valid=N, present=N, optional=N, defaultable=N, enc_valid=N)\n"
+            "   INTEGER(valid=N, present=N, optional=N, defaultable=N, enc_valid=N)\n"
+            "   OCTETSTRING(valid=N, present=N, optional=N, defaultable=N, enc_valid=N)\n");
+  t.octets.set_value(reinterpret_cast<const unsigned char*>("A"), 1);
+  t.integer.set_optional(1);
+  ASSERT_EQ(t.choice.select(1), 0);
+  out.clear();
+  EXPECT_EQ(seq.display_state_flags(out, 0), 0);
+  EXPECT_EQ(text(out),
+            "SEQUENCE(valid=Y, present=Y, optional=N, defaultable=N, enc_valid=N)\n"
+            "  CHOICE(valid=Y, present=Y, optional=N, defaultable=N, enc_valid=Y)\n"
+            "    INTEGER(valid=Y, present=N, optional=Y, defaultable=N, enc_valid=N)\n"
+            "   SELECTED:\n"
+            "    OCTETSTRING(valid=Y, present=Y, optional=N, defaultable=N, enc_valid=Y)\n");
+}
+
+}  // namespace
