@@ -1,0 +1,361 @@
+// Memory: byte views and the growable output buffer, allocator routing and
+// secure wiping, the boundary pair, the exception line, and allocation
+// failures in the runtime's own growth paths. For every k until the
+// operation no longer allocates k times, the k-th allocation fails: the
+// operation succeeds or reports no memory, what it had before is intact,
+// and the sanitizer build shows that nothing leaks.
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <oxserutl/asnchoice.h>
+#include <oxserutl/asnscan.h>
+#include <oxserutl/asnstrng.h>
+#include <oxserutl/fault_injection.h>
+
+#include "test_util.h"
+
+using oxs_test::from_hex;
+using oxs_test::status_name;
+using oxs_test::to_hex;
+
+namespace {
+
+// --- allocator routing and secure wiping -------------------------------------------
+
+struct AllocLog {
+  std::vector<std::string> calls;
+  std::vector<std::uint32_t> contexts;
+  std::map<void*, std::size_t> sizes;
+} g_log;
+
+bool all_zero(const void* p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (static_cast<const unsigned char*>(p)[i] != 0) return false;
+  return true;
+}
+void* log_malloc(std::size_t n) {
+  g_log.calls.push_back("malloc " + std::to_string(n));
+  void* p = std::malloc(n);
+  return g_log.sizes[p] = n, p;
+}
+// Logs whether the block was wiped before it was handed back.
+void log_free(void* p) {
+  g_log.calls.push_back(p == nullptr ? "free null" : all_zero(p, g_log.sizes[p]) ? "free wiped" : "free");
+  g_log.sizes.erase(p);
+  std::free(p);
+}
+void* log_realloc(void* p, std::size_t n) {
+  g_log.calls.push_back(std::string("realloc ") + (p == nullptr ? "null " : "") + std::to_string(n));
+  g_log.sizes.erase(p);
+  void* q = std::realloc(p, n);
+  return g_log.sizes[q] = n, q;
+}
+void* log_calloc(std::size_t count, std::size_t n) {
+  g_log.calls.push_back("calloc " + std::to_string(count) + " " + std::to_string(n));
+  void* p = std::calloc(count, n);
+  return g_log.sizes[p] = count * n, p;
+}
+void* ctx_malloc(std::uint32_t c, std::size_t n) { return g_log.contexts.push_back(c), log_malloc(n); }
+void ctx_free(std::uint32_t c, void* p) { g_log.contexts.push_back(c), log_free(p); }
+void* ctx_realloc(std::uint32_t c, void* p, std::size_t n) { return g_log.contexts.push_back(c), log_realloc(p, n); }
+void* ctx_calloc(std::uint32_t c, std::size_t k, std::size_t n) { return g_log.contexts.push_back(c), log_calloc(k, n); }
+
+const tq_memory_funcs_t plain{log_malloc, log_free, log_realloc, log_calloc};
+const tq_memory_funcs_t with_context{0xC0FFEEu, ctx_malloc, ctx_free, ctx_realloc, ctx_calloc};
+
+TEST(Memory, FunctionRecordsRouteEveryCall) {
+  for (const tq_memory_funcs_t* funcs : {&plain, &with_context}) {
+    g_log = AllocLog();
+    void* p = funcs->realloc(funcs->malloc(8), 16);
+    std::memset(p, 1, 16);
+    funcs->free(p);
+    funcs->free(funcs->calloc(2, 4));
+    EXPECT_EQ(g_log.calls, (std::vector<std::string>{"malloc 8", "realloc 16", "free", "calloc 2 4", "free wiped"}));
+    // The context is passed first to every context-taking function.
+    EXPECT_EQ(g_log.contexts, std::vector<std::uint32_t>(funcs == &plain ? 0 : 5, 0xC0FFEEu));
+  }
+  // An ordinary buffer reallocates; a secure one moves to a new block and
+  // wipes the old one, and wipes on clear and release.
+  g_log = AllocLog();
+  {
+    tq_buffer_t b(plain);
+    b.append(static_cast<unsigned char>(1));
+    const std::vector<unsigned char> block(200, 0x77);
+    b.append(block.data(), 200);
+  }
+  EXPECT_EQ(g_log.calls[0].substr(0, 13), "realloc null ");
+  EXPECT_EQ(g_log.calls.back(), "free");
+  g_log = AllocLog();
+  {
+    tq_buffer_t b(with_context, security_secure);
+    const std::vector<unsigned char> secret(1000, 0xEE);
+    b.append(secret.data(), 128);
+    b.append(secret.data(), 1000);
+    ASSERT_EQ(b.used(), 1128u);
+    EXPECT_TRUE(std::memcmp(b.data() + 128, secret.data(), 1000) == 0);
+    b.clear();
+    EXPECT_EQ(b.used(), 0u);
+    EXPECT_TRUE(all_zero(b.data(), b.capacity()));
+    b.append(secret.data(), 5);
+  }
+  ASSERT_EQ(g_log.calls.size(), 5u);
+  EXPECT_EQ(g_log.calls[1] + "|" + g_log.calls[3] + "|" + g_log.calls[4], "free null|free wiped|free wiped");
+}
+
+TEST(Memory, BufferGrowthKeepsItsBytesOrRaises) {
+  for (security_t security : {security_normal, security_secure}) {
+    tq_buffer_t b(security);
+    for (unsigned i = 0; i < 128; ++i) b.append(static_cast<unsigned char>(i));
+    unsigned char* const block = b.data();
+    oxserutl_fault_arm(1);
+    try {
+      b.append(static_cast<unsigned char>(0xFF));
+      ADD_FAILURE() << "no exception";
+    } catch (const tq_asn_memexception& e) {
+      EXPECT_EQ(e.code(), 0x10652065u);
+      EXPECT_STREQ(e.text(), "Out of memory in buffer_t::extend");
+    }
+    oxserutl_fault_arm(0);
+    EXPECT_EQ(b.data(), block);
+    ASSERT_EQ(b.used(), 128u);
+    for (unsigned i = 0; i < 128; ++i) ASSERT_EQ(b.data()[i], i);
+  }
+  // One byte at a time, well past the first block and its headroom.
+  oxs_test::sweep(
+      [] {
+        tq_buffer_t out;
+        std::vector<unsigned char> written;
+        for (int i = 0; i < 5000; ++i) {
+          const auto b = static_cast<unsigned char>(i * 7);
+          try {
+            out.append(b);
+          } catch (const tq_asn_memexception&) {
+            if (out.used() != written.size() || (!written.empty() && std::memcmp(out.data(), written.data(), written.size()) != 0))
+              return int{ASN_ERR_BAD_LENGTH};
+            throw;
+          }
+          written.push_back(b);
+        }
+        return 0;
+      },
+      [](int status, bool) { EXPECT_NE(status, int{ASN_ERR_BAD_LENGTH}); });
+}
+
+TEST(Memory, DetachCopiesAndViews) {
+  tq_buffer_t b;
+  unsigned char* data = reinterpret_cast<unsigned char*>(&b);
+  std::uint32_t length = 99;
+  b.detach(data, length);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(length, 0u);
+  b.append("abc");
+  b.detach(data, length);
+  EXPECT_EQ(to_hex(data, length), "61 62 63");
+  EXPECT_EQ(b.data(), nullptr);
+  EXPECT_EQ(b.capacity() + b.used(), 0u);
+  std::free(data);
+  // Buffers refuse to be copied, with a bare text.
+  auto refusal = [](auto f) -> std::string {
+    try {
+      f();
+    } catch (const char* text) {
+      return text;
+    }
+    return "no exception";
+  };
+  tq_buffer_t source;
+  source.append("x");
+  const tq_r_buffer_t view(source.data(), 1u);
+  tq_buffer_t target;
+  EXPECT_EQ(refusal([&] { tq_buffer_t c(source); }), "Copy not supported by buffer_t objects");
+  EXPECT_EQ(refusal([&] { tq_buffer_t c(view); }), "Copy not supported by buffer_t objects");
+  EXPECT_EQ(refusal([&] { target = source; }), "Assignment not supported by buffer_t objects");
+  EXPECT_EQ(refusal([&] { target = view; }), "Assignment not supported by buffer_t objects");
+  // The boundary pair's copy: a new block, or the status and a null block.
+  std::vector<unsigned char> bytes = from_hex("04 01 AC DC 30 00");
+  for (long fail : {0L, 1L}) {
+    tq_asn_buffer_t src, dst;
+    src.length = 6;
+    src.data = bytes.data();
+    std::uint32_t status = 99;
+    oxserutl_fault_arm(fail);
+    tq_asn_buffer_copy(src, dst, status);
+    oxserutl_fault_arm(0);
+    EXPECT_EQ(status_name(status), fail ? "ASN_ERR_MEMORY" : "ASN_OK");
+    EXPECT_EQ(dst.length, 6u);
+    EXPECT_EQ(to_hex(dst.data, dst.data ? dst.length : 0), fail ? "" : "04 01 AC DC 30 00");
+    EXPECT_NE(dst.data, src.data);
+    if (dst.data != nullptr) tq_asn_buffer_free(dst);
+  }
+  // End of contents needs two zero octets, and is not consumed.
+  for (std::pair<const char*, int> c : {std::make_pair("00 00 05", 1), std::make_pair("00 01", 0),
+                                        std::make_pair("00", 0), std::make_pair("", 0)}) {
+    oxs_test::hex_view v(c.first);
+    EXPECT_EQ(check_EOC(v.view()), c.second) << c.first;
+    EXPECT_EQ(v.consumed(), 0u);
+  }
+  // An index at or past the view's length lands on a spare byte.
+  std::vector<unsigned char> three = from_hex("11 22 33");
+  tq_r_buffer_t v(three.data(), 2u);
+  EXPECT_EQ(v[2], 0);
+  v[2] = 0x99;
+  EXPECT_EQ(three[2], 0x33);
+  EXPECT_EQ(&v[2], &v[1000]);
+}
+
+struct ProbeException : tq_asn_exception {
+  ProbeException() : tq_asn_exception(0xABu, "probe", "probe.cpp", -3) {}
+};
+
+TEST(Memory, ExceptionLineHasEightLowerCaseHexDigits) {
+  testing::internal::CaptureStderr();
+  tq_asn_memexception("Out of memory in buffer_t::extend", "asn1/asnbase", 42).print();
+  ProbeException().print();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Exception: Out of memory in buffer_t::extend [10652065] in asn1/asnbase at line 42\n"
+            "Exception: probe [000000ab] in probe.cpp at line -3\n");
+}
+
+// --- allocation failures in the growth paths -----------------------------------------
+
+void expect_memory_or_ok(int status, bool fired) {
+  EXPECT_TRUE(status == 0 || (fired && status == int{ASN_ERR_MEMORY})) << status_name(status);
+}
+
+// identifier, shortest definite length, contents.
+std::string frame(const std::string& identifier, const std::string& content) {
+  const std::size_t n = from_hex(content).size();
+  char length[16];
+  std::snprintf(length, sizeof length, n < 0x80 ? "%02zX" : n <= 0xFF ? "81 %02zX" : "82 %04zX", n);
+  std::string l = length;
+  if (n > 0xFF) l.insert(5, " ");
+  return identifier + " " + l + " " + content;
+}
+
+// SEQUENCE OF INTEGER, of OCTET STRING in segments, and of SEQUENCE OF:
+// elements are created as they are read, each a failure point; then the
+// open type inside a choice, defaults, and the raw scanners.
+TEST(Memory, ReadingGrowsOrFailsCleanly) {
+  std::string ints, strings;
+  for (int i = 0; i < 40; ++i) ints += std::string(i % 2 ? "02 01 7F " : "02 01 80 ");
+  for (int i = 0; i < 20; ++i) strings += "04 03 41 42 43 24 80 04 01 44 04 02 45 46 00 00 ";
+  const std::string inputs[] = {frame("30", ints), frame("30", strings), frame("30", frame("30", ints) + frame("30", ints)),
+                                "A0 0A 30 08 04 02 41 42 0C 02 43 44"};
+  for (int kind = 0; kind < 4; ++kind) {
+    const std::vector<unsigned char> bytes = from_hex(inputs[kind]);
+    const long points = oxs_test::sweep(
+        [&] {
+          tq_r_buffer_t in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+          tq_buffer_t out;
+          tq_asn_sequenceof<tq_asn_integer> a;
+          tq_asn_sequenceof<tq_asn_octetstring> b;
+          tq_asn_sequenceof<tq_asn_sequenceof<tq_asn_integer>> c;
+          tq_asn_integer integer;
+          tq_asn_any any;
+          tq_asn_choice choice;
+          choice.register_child(&integer);
+          choice.register_child(&any);
+          tq_asn_object* objects[] = {&a, &b, &c, &choice};
+          int status = objects[kind]->asnread(in);
+          if (status == 0) status = objects[kind]->asnwrite(out);
+          return status == 0 && kind != 1 && out.used() != bytes.size() ? -1 : status;
+        },
+        expect_memory_or_ok);
+    EXPECT_GE(points, kind < 3 ? 20 : 2) << inputs[kind];
+  }
+  const unsigned char octets[] = {0x41, 0x42};
+  oxs_test::sweep(
+      [&] {
+        tq_asn_integer i;
+        tq_asn_octetstring o;
+        tq_asn_bitstring s;
+        i.set_default_value(300);
+        o.set_default_value(octets, 2u);
+        s.set_default_value(octets, 12u);
+        i.set_value(1);
+        return oxs_test::write_hex(i) == "02 01 01" ? 0 : -1;
+      },
+      expect_memory_or_ok);
+  std::vector<unsigned char> scanned = from_hex("03 03 06 6E 5D 06 03 2A 86 48 04 04 01 02 03 04");
+  const long points = oxs_test::sweep(
+      [&] {
+        unsigned char* p = scanned.data();
+        unsigned int left = static_cast<unsigned int>(scanned.size()), tag = 0, length = 0, n = 0;
+        int constructed = 0, cls = 0, definite = 0, status = 0;
+        unsigned char* blocks[2] = {nullptr, nullptr};
+        tq_asn_buffer_t oid;
+        for (int element = 0; element < 3 && status == 0; ++element) {
+          status = tqAsnGetType(&p, &left, &tag, &constructed, &cls);
+          if (status == 0) status = tqAsnGetLength(&p, &left, &definite, &length);
+          if (status == 0 && element == 0) status = tqAsnGetBitstringValue(&p, &left, length, &blocks[0], &n);
+          if (status == 0 && element == 1) status = tqAsnGetOIDValue(&p, &left, length, &oid);
+          if (status == 0 && element == 2) status = tqAsnGetOctetstringValue(&p, &left, length, &blocks[1], &n);
+        }
+        std::free(blocks[0]);
+        std::free(blocks[1]);
+        if (oid.data != nullptr) tq_asn_buffer_free(oid);
+        return status;
+      },
+      expect_memory_or_ok);
+  EXPECT_EQ(points, 3);
+}
+
+// Every conversion pair on a directory string (which accepts every code
+// set), into a buffer and in place: on a failure the buffer keeps its
+// length and the string its value and code set.
+TEST(Memory, CodeSetConversionsFailCleanly) {
+  const std::uint32_t sets[] = {tq_asn_cs_utf8,    tq_asn_cs_printable, tq_asn_cs_t61, tq_asn_cs_ia5,
+                                tq_asn_cs_visible, tq_asn_cs_universal, tq_asn_cs_bmp};
+  using into_fn = int (tq_asn_charstring::*)(tq_buffer_t&) const;
+  using place_fn = int (tq_asn_charstring::*)();
+  const into_fn into[] = {&tq_asn_charstring::convert2UTF8, &tq_asn_charstring::convert2printable,
+                          &tq_asn_charstring::convert2T61,  &tq_asn_charstring::convert2IA5,
+                          &tq_asn_charstring::convert2visible, &tq_asn_charstring::convert2Univ,
+                          &tq_asn_charstring::convert2BMP};
+  const place_fn in_place[] = {&tq_asn_charstring::convert2UTF8, &tq_asn_charstring::convert2printable,
+                               &tq_asn_charstring::convert2T61,  &tq_asn_charstring::convert2IA5,
+                               &tq_asn_charstring::convert2visible, &tq_asn_charstring::convert2Univ,
+                               &tq_asn_charstring::convert2BMP};
+  std::string ascii;  // every code set holds it; long enough to grow buffers
+  while (ascii.size() < 1200) ascii += "Abc 123 ";
+  long points = 0;
+  for (int from = 0; from < 7; ++from) {
+    tq_asn_directoryString source;
+    ASSERT_EQ(source.set_value_printable(ascii.c_str()), 0);
+    ASSERT_EQ((source.*in_place[from])(), 0);
+    const std::string before = to_hex(source.value());
+    for (int to = 0; to < 7; ++to) {
+      points += oxs_test::sweep(
+          [&] {
+            tq_buffer_t out;
+            out.append("prefix");
+            const int status = (source.*into[to])(out);
+            return status != 0 && out.used() != 6 ? -1 : status;
+          },
+          expect_memory_or_ok);
+      points += oxs_test::sweep(
+          [&] {
+            tq_asn_directoryString s;
+            const auto octets = from_hex(before);
+            if (s.set_value_uninterpreted(octets.data(), static_cast<std::uint32_t>(octets.size())) != 0 ||
+                s.set_codeset(sets[from]) != 0)
+              return -1;
+            try {
+              return (s.*in_place[to])();
+            } catch (const tq_asn_memexception&) {
+              if (to_hex(s.value()) != before || s.get_codeset() != sets[from]) return -1;
+              throw;
+            }
+          },
+          expect_memory_or_ok);
+    }
+  }
+  EXPECT_GE(points, 98);
+}
+
+}  // namespace
