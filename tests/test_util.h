@@ -140,7 +140,9 @@ struct row {
   int number(std::size_t i) const { return static_cast<int>(std::stol(cells.at(i), nullptr, 0)); }
 };
 
+#ifdef OXSERUTL_SOURCE_DIR
 inline std::string data_path(const std::string& name) { return std::string(OXSERUTL_SOURCE_DIR) + "/tests/data/" + name; }
+#endif
 
 inline std::string read_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -148,6 +150,7 @@ inline std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+#ifdef OXSERUTL_SOURCE_DIR
 inline std::vector<row> read_table(const std::string& name, std::size_t columns) {
   std::istringstream in(read_file(data_path(name)));
   std::vector<row> rows;
@@ -174,6 +177,7 @@ inline std::vector<row> read_table(const std::string& name, std::size_t columns)
   if (rows.empty()) throw std::runtime_error(name + ": no rows");
   return rows;
 }
+#endif
 
 // --- locales ---------------------------------------------------------------------
 

@@ -276,32 +276,6 @@ TEST_F(Records, DamagedInputGetsTheSameStatusFromBothPaths) {
   testing::internal::GetCapturedStderr();
 }
 
-// Shapes the tree reads but the direct path leaves to it.
-TEST_F(Records, OtherFormsDecodeAsTheTreeDecodesThem) {
-  const char* forms[] = {
-      "04 02 AC DC 30 80 02 01 07 0C 01 61 04 00 00 00",           // indefinite record
-      "04 02 AC DC 30 09 02 01 07 2C 04 0C 02 61 62 04 00",        // constructed UTF8String
-      "04 02 AC DC 30 0A 02 01 07 0C 01 61 24 02 04 00",           // constructed OCTET STRING
-      "04 02 AC DC 30 81 08 02 01 07 0C 01 61 04 00",              // long form length
-      "04 02 AC DC 30 84 00 00 00 08 02 01 07 0C 01 61 04 00",     // four length octets
-      "04 02 AC DC 30 85 00 00 00 00 08 02 01 07 0C 01 61 04 00",  // five length octets
-      "04 02 AC DC 3F 10 08 02 01 07 0C 01 61 04 00",              // high-tag-number form
-      "04 02 AC DC 30 09 02 02 00 07 0C 01 61 04 00",              // non-minimal integer
-      "04 02 AC DC 30 0C 02 05 01 00 00 00 07 0C 01 61 04 00",     // five-octet integer
-      "04 02 AC DC 30 0C 02 05 00 80 00 00 00 0C 01 61 04 00",     // five octets that fit
-      "04 02 AC DC 30 07 02 00 0C 01 61 04 00",                    // empty integer
-      "05 02 AC DC 00 30 08 02 01 07 0C 01 61 04 00",              // five-octet header
-  };
-  for (const char* form : forms) expect_same_decode(*oxs_find_record("value_t"), oxs_test::from_hex(form), 0, form);
-  const char* principals[] = {
-      "04 02 AC DC 30 06 02 01 05 02 01 F9",           // both optional records absent
-      "04 02 AC DC 30 08 02 01 05 02 01 F9 30 00",     // an empty attribute list
-      "04 02 AC DC 30 08 02 01 05 10 00 02 01 F9",     // primitive 16 in its place
-      "04 02 AC DC 30 08 02 01 05 A0 00 02 01 F9",     // context tag in its place
-  };
-  for (const char* form : principals) expect_same_decode(*oxs_find_record("kyprincipal_t"), oxs_test::from_hex(form), 0, form);
-}
-
 // The k-th allocation of an encode or decode fails, for every k: each run
 // succeeds or reports ASN_ERR_MEMORY; a partly filled record is released
 // with the record's free function (the sanitizer build checks for leaks).
