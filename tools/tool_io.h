@@ -30,12 +30,16 @@ std::vector<unsigned char> read_input(const std::string& file);
 
 enum class input_form { detect, hex, binary };
 
-// The bytes that the input stands for. Hex text is hex digit pairs with
-// any white space between them. Detection: input that consists only of
-// printable ASCII and white space is hex text, anything else is binary (a
-// buffer always starts with the header length 04, a control character).
-// Text that is not valid hex is bad data.
-std::vector<unsigned char> input_bytes(const std::vector<unsigned char>& raw, input_form form);
+// The bytes that the input stands for, converted in place (the memory of
+// the input is all it takes). Hex text is hex digit pairs with white space
+// or colons between them (as openssl prints), or xxd's listing (an offset
+// and a colon ahead of each line, the text column after two spaces).
+// Detection: input that consists only of printable ASCII and white space is
+// hex text, anything else is binary (a buffer always starts with the header
+// length 04, a control character). Text that is not valid hex is bad data;
+// so is JSON, with a message that says what to do with it (what names the
+// command).
+std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_form form, const char* what = "dump");
 
 // Bytes as hex text: lower-case pairs, 16 to a line.
 std::string hex_lines(const std::vector<unsigned char>& bytes);
