@@ -1,5 +1,6 @@
 #include "ber_tree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,7 @@ struct expectation {
   const oxs_record_info* info = nullptr;  // record; a list's element record
   const oxs_field_info* field = nullptr;  // list
   bool text_segments = false;             // segments of a UTF8String
+  bool lead = false;                      // the leading INTEGER of a type-code record
 };
 
 bool is_type_code_record(const oxs_record_info& info) { return std::strcmp(info.module, "asn1/asn_kyobjs") == 0; }
@@ -68,7 +70,10 @@ expectation field_expectation(const oxs_field_info& f) {
     case oxs_kind_i32:
     case oxs_kind_u32:
     case oxs_kind_u16:
-    case oxs_kind_u8: x.what = expectation::integer; break;
+    case oxs_kind_u8:
+      x.what = expectation::integer;
+      x.field = &f;
+      break;
     case oxs_kind_string: x.what = expectation::text; break;
     case oxs_kind_fixed:
     case oxs_kind_block: x.what = expectation::octets; break;
@@ -227,9 +232,44 @@ void text_notes(const std::vector<unsigned char>& data, const ber_header& h, boo
   }
 }
 
-// Reads an identifier and a length at pos within limit.
+// Notes on an integer field's value that a writer of the field never
+// produces: a 32-bit field is written as the signed INTEGER of its bit
+// pattern, 16- and 8-bit fields as their non-negative value, the lead of a
+// type-code record as 1. The reader reads a wider INTEGER as 0 and keeps
+// the low bits of one too wide for a 16- or 8-bit field.
+void integer_notes(const std::vector<unsigned char>& data, const ber_header& h, const oxs_field_info* field, bool lead,
+                   std::vector<ber_note>& notes) {
+  if (h.length == 0 || h.length > 8) {
+    notes.push_back({ber_note::bad_value, "an INTEGER of " + std::to_string(h.length) + " octets, which no field holds"});
+    return;
+  }
+  std::int64_t v = (data[h.content] & 0x80) != 0 ? -1 : 0;
+  for (std::size_t i = 0; i < h.length; ++i)
+    v = static_cast<std::int64_t>(static_cast<std::uint64_t>(v) << 8 | data[h.content + i]);
+  std::int64_t low = INT32_MIN;
+  std::int64_t high = INT32_MAX;
+  const char* what = "a 32-bit field (written as its signed bit pattern)";
+  if (lead) {
+    low = high = 1;
+    what = "the lead INTEGER, which is always 1";
+  } else if (field != nullptr && field->kind == oxs_kind_u16) {
+    low = 0;
+    high = 0xFFFF;
+    what = "a 16-bit field";
+  } else if (field != nullptr && field->kind == oxs_kind_u8) {
+    low = 0;
+    high = 0xFF;
+    what = "an 8-bit field";
+  }
+  if (v < low || v > high)
+    notes.push_back({ber_note::bad_value, "the value " + std::to_string(v) + " is not one that " + what + " gives"});
+}
+
+// Reads an identifier and a length at pos within limit. A constructed
+// element whose contents run past the limit is read as far as the limit
+// goes: its fault is left in *overrun, unless an enclosing one is there.
 std::optional<ber_fault> read_header(const std::vector<unsigned char>& data, std::size_t pos, std::size_t limit,
-                                     ber_header& h) {
+                                     ber_header& h, std::optional<ber_fault>* overrun) {
   h = ber_header{};
   h.offset = pos;
   auto* cursor = const_cast<unsigned char*>(data.data() + pos);  // the scanners only read
@@ -266,33 +306,40 @@ std::optional<ber_fault> read_header(const std::vector<unsigned char>& data, std
                    "a definite length (a primitive element has no indefinite form)", "the indefinite form 80");
     return std::nullopt;
   }
-  if (length > remaining)
-    return fault(ASN_ERR_TRUNCATED, h.content, std::to_string(length) + " content octets",
-                 std::to_string(remaining) +
-                     (limit == data.size() ? " before the end of the data" : " before the end of the enclosing element"));
+  if (length > remaining) {
+    ber_fault f = fault(ASN_ERR_TRUNCATED, h.content, std::to_string(length) + " content octets",
+                        std::to_string(remaining) + (limit == data.size() ? " before the end of the data"
+                                                                          : " before the end of the enclosing element"));
+    if (!h.constructed) return f;
+    if (!*overrun) *overrun = std::move(f);
+  }
   h.length = length;
   return std::nullopt;
 }
 
 // Checks an element against a universal type whose tag it has: the form.
-std::optional<ber_fault> check_form(const ber_header& h, const universal& u, const std::string& path) {
+template <class Path>
+std::optional<ber_fault> check_form(const ber_header& h, const universal& u, const Path& path) {
   if (h.constructed && u.shape == form::primitive)
-    return fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset, "a primitive encoding of " + what(u, path),
+    return fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset, "a primitive encoding of " + what(u, path()),
                  "a constructed one");
   if (!h.constructed && u.shape == form::constructed)
-    return fault(ASN_ERR_PRIMITIVE_NOT_PERMITTED, h.offset, "a constructed encoding of " + what(u, path),
+    return fault(ASN_ERR_PRIMITIVE_NOT_PERMITTED, h.offset, "a constructed encoding of " + what(u, path()),
                  "a primitive one");
   return std::nullopt;
 }
 
-std::optional<ber_fault> expect_type(const ber_header& h, const universal& u, const std::string& path) {
-  if (!same_tag(h, u)) return fault(ASN_ERR_TAG_MISMATCH, h.offset, what(u, path), found_text(h));
+template <class Path>
+std::optional<ber_fault> expect_type(const ber_header& h, const universal& u, const Path& path) {
+  if (!same_tag(h, u)) return fault(ASN_ERR_TAG_MISMATCH, h.offset, what(u, path()), found_text(h));
   return check_form(h, u, path);
 }
 
-// An element that the expectation x names, at path: checks it, and for
+// path() gives the element's path, put together only for a fault.
+// An element that the expectation x names: checks it, and for
 // the constructed string forms turns x into their segments.
-std::optional<ber_fault> check_element(const ber_header& h, expectation& x, const std::string& path) {
+template <class Path>
+std::optional<ber_fault> check_element(const ber_header& h, expectation& x, const Path& path) {
   switch (x.what) {
     case expectation::anything: return std::nullopt;
     case expectation::integer: return expect_type(h, kInteger, path);
@@ -315,18 +362,18 @@ std::optional<ber_fault> check_element(const ber_header& h, expectation& x, cons
       if (same_tag(h, kNull)) {
         if (auto f = check_form(h, kNull, path)) return f;
         if (h.length != 0)
-          return fault(ASN_ERR_BAD_LENGTH, h.offset, "an empty NULL (" + path + ")",
+          return fault(ASN_ERR_BAD_LENGTH, h.offset, "an empty NULL (" + path() + ")",
                        std::to_string(h.length) + " content octets");
         return std::nullopt;
       }
       if (!same_tag(h, kSequence))
         return fault(ASN_ERR_TAG_MISMATCH, h.offset,
-                     std::string("a NULL (empty slot) or a SEQUENCE (") + x.info->type_name + ", " + path + ")",
+                     std::string("a NULL (empty slot) or a SEQUENCE (") + x.info->type_name + ", " + path() + ")",
                      found_text(h));
       x.what = expectation::record;
       return check_form(h, kSequence, path);
     case expectation::record:
-      if (is_bare_integer(*x.info)) return expect_type(h, kInteger, path + "." + x.info->fields[0].name);
+      if (is_bare_integer(*x.info)) return expect_type(h, kInteger, [&] { return path() + "." + x.info->fields[0].name; });
       return expect_type(h, kSequence, path);
     case expectation::list: return expect_type(h, kSequence, path);
   }
@@ -356,6 +403,7 @@ std::optional<ber_fault> child_of(std::vector<frame>& frames, const ber_header& 
           piece = std::string(".") + k.name;
           if (k.field == nullptr) {
             x.what = expectation::integer;
+            x.lead = true;
             label = k.name;
           } else {
             x = field_expectation(*k.field);
@@ -442,9 +490,12 @@ std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_
   std::vector<frame> frames;
   std::vector<ber_note> notes;
   std::size_t at = pos;
+  // The first constructed element that claims more octets than there are:
+  // its contents are read as far as they go, and it is the fault reported.
+  std::optional<ber_fault> overrun;
   const auto stop = [&](ber_fault f) {
     *end = at;
-    return std::optional<ber_fault>(std::move(f));
+    return overrun ? overrun : std::optional<ber_fault>(std::move(f));
   };
   bool started = false;
   for (;;) {
@@ -452,7 +503,8 @@ std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_
     while (!frames.empty()) {
       frame& f = frames.back();
       if (f.h.definite()) {
-        if (at < f.h.content + f.h.length) break;
+        if (at < f.limit) break;
+        if (f.limit < f.h.content + f.h.length) return stop(*overrun);
       } else {
         if (at >= f.limit)
           return stop(fault(ASN_ERR_BAD_LENGTH, at,
@@ -471,11 +523,9 @@ std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_
     if (frames.empty() && started) break;
     started = true;
 
-    const std::size_t inner = frames.empty() ? limit : frames.back().h.definite()
-                                                             ? frames.back().h.content + frames.back().h.length
-                                                             : frames.back().limit;
+    const std::size_t inner = frames.empty() ? limit : frames.back().limit;
     ber_header h;
-    if (auto e = read_header(data, at, inner, h)) return stop(*e);
+    if (auto e = read_header(data, at, inner, h, &overrun)) return stop(*e);
     expectation x;
     std::string label;
     std::string piece;
@@ -489,7 +539,7 @@ std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_
     } else if (auto e = child_of(frames, h, x, label, piece)) {
       return stop(*e);
     }
-    if (auto e = check_element(h, x, path_of(frames, piece))) return stop(*e);
+    if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return stop(*e);
     const int depth = static_cast<int>(frames.size());
     notes.clear();
     if (h.constructed) {
@@ -509,7 +559,7 @@ std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_
       sink.element(data, h, depth, label, notes);
       frame f;
       f.h = h;
-      f.limit = h.definite() ? h.content + h.length : inner;
+      f.limit = h.definite() ? std::min(h.content + h.length, inner) : inner;
       f.x = x;
       f.segment_depth = segment_depth;
       f.piece = std::move(piece);
@@ -523,6 +573,8 @@ std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_
       text_notes(data, h, true, false, notes);
     else if (x.what == expectation::cstring)
       text_notes(data, h, false, true, notes);
+    else if (x.what == expectation::integer && (record != nullptr))
+      integer_notes(data, h, x.field, x.lead, notes);
     sink.element(data, h, depth, label, notes);
     if (!frames.empty()) ++frames.back().index;
     at = h.content + h.length;

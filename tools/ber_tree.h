@@ -10,9 +10,9 @@
 // and what it expected there. The path of that field ("acl_ext_t.entries[3]
 // .id.name") is put together only for the fault.
 //
-// Encodings that are valid BER but not the shortest form, and text that a
-// reader would take but a writer never produces, are reported as notes on
-// the element and do not stop the walk.
+// Encodings that are valid BER but not the shortest form, and text or
+// numbers that a reader takes but a writer never produces, are reported as
+// notes on the element and do not stop the walk.
 #ifndef OXSER_BER_TREE_H
 #define OXSER_BER_TREE_H
 
@@ -57,6 +57,7 @@ struct ber_note {
   enum kind_t {
     not_shortest,  // a longer identifier, length or INTEGER than needed, an indefinite length, a constructed string
     bad_text,      // text that is not valid UTF-8, or a zero octet that cuts a string short
+    bad_value,     // an INTEGER that its field cannot hold as it stands
   } kind;
   std::string text;
 };
