@@ -164,8 +164,8 @@ void shortest_form_notes(const std::vector<unsigned char>& data, const ber_heade
     std::size_t needed = 0;
     for (std::size_t v = h.length; v != 0; v >>= 8) ++needed;
     if (h.length < 128)
-      notes.push_back({ber_note::not_shortest, "length " + std::to_string(h.length) + " in the long form (" +
-                                                   std::to_string(octets) + " length octets), the short form fits"});
+      notes.push_back({ber_note::not_shortest,
+                       "length " + std::to_string(h.length) + " in the long form, the short form fits"});
     else if (octets > needed)
       notes.push_back({ber_note::not_shortest, "length " + std::to_string(h.length) + " in " + std::to_string(octets) +
                                                    " length octets, " + std::to_string(needed) + " suffice"});

@@ -228,13 +228,17 @@ std::string run_dump(const options& o) {
         info != nullptr && o.offset < 0 ? with_record_status(*f, record_status(*info, data, bare)) : *f;
     out.write(fault_line(named));
     out.finish();
-    throw tool_error(exit_bad_data, describe(named) +
-                                        (info != nullptr ? "\n(without --type, dump shows the elements as they are)" : ""));
+    const bool shape = named.status == static_cast<int>(ASN_ERR_TAG_MISMATCH) ||
+                       named.status == static_cast<int>(ASN_ERR_EXTRA_CONTENT) ||
+                       named.status == static_cast<int>(ASN_ERR_PRIMITIVE_NOT_PERMITTED);
+    throw tool_error(exit_bad_data, describe(named) + (info != nullptr && shape
+                                                           ? "\n(without --type, dump shows the elements as they are)"
+                                                           : ""));
   }
   if (o.offset < 0 || o.length >= 0) out.write(trailing_line(end, limit));
   if (out.warnings() != 0)
     out.write(std::to_string(out.warnings()) + (out.warnings() == 1 ? " warning" : " warnings") +
-              " (!!): valid BER that a writer of the shortest form would not produce\n");
+              " (!!): what readers accept but a writer never produces\n");
   out.finish();
   return {};
 }

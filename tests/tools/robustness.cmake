@@ -25,3 +25,11 @@ set_tests_properties(oxser.asn1_module_asn1c PROPERTIES SKIP_RETURN_CODE 77 TIME
 add_test(NAME oxser.asn1_module_bench_copy
   COMMAND sh -c "\"$1\" asn1 acl_ext_t attrlist_t oxauditevent_t uuid_t | diff -u \"$2\" -"
           sh $<TARGET_FILE:oxser> ${PROJECT_SOURCE_DIR}/bench/asn1c/records.asn1)
+
+add_executable(oxser_robustness_tests ${OXSER_TEST_DIR}/robustness_test.cpp)
+target_link_libraries(oxser_robustness_tests PRIVATE GTest::gtest GTest::gtest_main)
+add_dependencies(oxser_robustness_tests oxser)
+target_compile_definitions(oxser_robustness_tests PRIVATE
+  OXSER_PROGRAM="$<TARGET_FILE:oxser>"
+  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
+gtest_discover_tests(oxser_robustness_tests DISCOVERY_TIMEOUT 60)
