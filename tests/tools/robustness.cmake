@@ -32,4 +32,8 @@ add_dependencies(oxser_robustness_tests oxser)
 target_compile_definitions(oxser_robustness_tests PRIVATE
   OXSER_PROGRAM="$<TARGET_FILE:oxser>"
   OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
+# A sanitizer's shadow memory and quarantine are no part of the bound.
+if(OXSERUTL_SANITIZE OR OXSERUTL_SANITIZE_THREAD)
+  target_compile_definitions(oxser_robustness_tests PRIVATE OXSER_SANITIZED=1)
+endif()
 gtest_discover_tests(oxser_robustness_tests DISCOVERY_TIMEOUT 60)
