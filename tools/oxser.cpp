@@ -409,7 +409,8 @@ int main(int argc, char** argv) {
   CLI::App app{"oxser - look inside record buffers of liboxserutl, and turn records into JSON and back"};
   app.footer(
       "A buffer is the envelope 04 <version> AC DC followed by one BER element; records use version 2.\n"
-      "Exit status: 0 success, 1 bad data, 2 bad usage. On failure nothing is written to the output.\n\n"
+      "Exit status: 0 success, 1 bad data, 2 bad usage. decode and encode write nothing on failure;\n"
+      "dump shows what it could read, then where and why it stopped.\n\n"
       "Examples:\n"
       "  oxser types\n"
       "  oxser encode --type acl_ext_t samples/acl.json -o acl.ber\n"
@@ -444,8 +445,9 @@ int main(int argc, char** argv) {
                            "reading stopped and why (exit status 1). '!!' marks valid BER that a writer of the\n"
                            "shortest form never produces: long-form or longer lengths, indefinite lengths,\n"
                            "constructed strings, INTEGERs with redundant leading octets; with --type also text\n"
-                           "that is not valid UTF-8 and zero octets that cut a string short.\n"
-                           "With --type, a status is the one that the record's decode function returns.\n") +
+                           "that is not valid UTF-8, zero octets that cut a string short, numbers their field\n"
+                           "cannot hold as written. With --type, a status is the one that the record's decode\n"
+                           "function returns.\n") +
                kInputForm);
 
   CLI::App* decode = app.add_subcommand("decode", "Decode a buffer into a record and print it as JSON");
