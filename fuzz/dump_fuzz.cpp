@@ -35,7 +35,7 @@ void check_fault(const oxser::ber_fault& f, std::size_t size) {
 class checking_sink : public oxser::ber_sink {
  public:
   explicit checking_sink(std::size_t size) : size_(size) {}
-  void element(const std::vector<unsigned char>& data, const oxser::ber_header& h, int depth, const std::string& label,
+  void element(oxser::bytes_view data, const oxser::ber_header& h, int depth, const std::string& label,
                const std::vector<oxser::ber_note>& notes) override {
     oxs_fuzz::check(depth >= 0 && depth < oxser::max_depth + 1, "depth out of range", "", depth);
     oxs_fuzz::check(h.offset >= last_ && h.offset < h.content && h.content <= size_, "element out of order or place",

@@ -245,7 +245,7 @@ std::string envelope_line(const envelope_info& envelope) {
   return offset_column(0) + text;
 }
 
-std::string element_line(const std::vector<unsigned char>& data, const ber_header& h, int depth,
+std::string element_line(bytes_view data, const ber_header& h, int depth,
                          const std::string& label, const std::vector<ber_note>& notes) {
   std::string out = offset_column(h.offset);
   out.append(static_cast<std::size_t>(depth) * 2, ' ');

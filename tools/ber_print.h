@@ -29,7 +29,7 @@ constexpr std::size_t value_limit = 256;
 
 // The line of one element (without its children) and of the end-of-contents
 // octets at offset, at a depth.
-std::string element_line(const std::vector<unsigned char>& data, const ber_header& h, int depth,
+std::string element_line(bytes_view data, const ber_header& h, int depth,
                          const std::string& label, const std::vector<ber_note>& notes);
 std::string end_of_contents_line(std::size_t offset, int depth);
 

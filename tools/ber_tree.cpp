@@ -144,7 +144,7 @@ std::string path_of(const std::vector<frame>& frames, const std::string& last = 
 std::string item(std::size_t i) { return "[" + std::to_string(i) + "]"; }
 
 // Notes on encodings that are not the shortest form.
-void shortest_form_notes(const std::vector<unsigned char>& data, const ber_header& h, std::vector<ber_note>& notes) {
+void shortest_form_notes(bytes_view data, const ber_header& h, std::vector<ber_note>& notes) {
   const unsigned char first = data[h.offset];
   if ((first & 0x1F) == 0x1F) {
     if (h.tag < 31)
@@ -207,7 +207,7 @@ std::size_t utf8_sequence(const unsigned char* s, std::size_t left) {
 
 // Notes on a text field's octets (a primitive UTF8String or segment, or a
 // text carried with its terminator in an OCTET STRING).
-void text_notes(const std::vector<unsigned char>& data, const ber_header& h, bool utf8, bool terminated,
+void text_notes(bytes_view data, const ber_header& h, bool utf8, bool terminated,
                 std::vector<ber_note>& notes) {
   const unsigned char* s = data.data() + h.content;
   const std::size_t n = h.length;
@@ -237,7 +237,7 @@ void text_notes(const std::vector<unsigned char>& data, const ber_header& h, boo
 // pattern, 16- and 8-bit fields as their non-negative value, the lead of a
 // type-code record as 1. The reader reads a wider INTEGER as 0 and keeps
 // the low bits of one too wide for a 16- or 8-bit field.
-void integer_notes(const std::vector<unsigned char>& data, const ber_header& h, const oxs_field_info* field, bool lead,
+void integer_notes(bytes_view data, const ber_header& h, const oxs_field_info* field, bool lead,
                    std::vector<ber_note>& notes) {
   if (h.length == 0 || h.length > 8) {
     notes.push_back({ber_note::bad_value, "an INTEGER of " + std::to_string(h.length) + " octets, which no field holds"});
@@ -268,7 +268,7 @@ void integer_notes(const std::vector<unsigned char>& data, const ber_header& h, 
 // Reads an identifier and a length at pos within limit. A constructed
 // element whose contents run past the limit is read as far as the limit
 // goes: its fault is left in *overrun, unless an enclosing one is there.
-std::optional<ber_fault> read_header(const std::vector<unsigned char>& data, std::size_t pos, std::size_t limit,
+std::optional<ber_fault> read_header(bytes_view data, std::size_t pos, std::size_t limit,
                                      ber_header& h, std::optional<ber_fault>* overrun) {
   h = ber_header{};
   h.offset = pos;
@@ -467,7 +467,7 @@ std::optional<ber_fault> close_frame(const std::vector<frame>& frames, std::size
 
 }  // namespace
 
-std::optional<ber_fault> read_envelope(const std::vector<unsigned char>& data, unsigned want_version,
+std::optional<ber_fault> read_envelope(bytes_view data, unsigned want_version,
                                        envelope_info& out) {
   if (data.size() <= 4)
     return fault(ASN_ERR_VERSION, 0, "the envelope 04 <version> AC DC and an element",
@@ -485,7 +485,7 @@ std::optional<ber_fault> read_envelope(const std::vector<unsigned char>& data, u
   return std::nullopt;
 }
 
-std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_t pos, std::size_t limit,
+std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limit,
                               const oxs_record_info* record, ber_sink& sink, std::size_t* end) {
   std::vector<frame> frames;
   std::vector<ber_note> notes;

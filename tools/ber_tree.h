@@ -27,6 +27,21 @@
 
 namespace oxser {
 
+// The input octets, wherever they are held (a vector, a mapped file). The
+// walker reads them only forwards.
+class bytes_view {
+ public:
+  bytes_view(const std::vector<unsigned char>& v) : data_(v.data()), size_(v.size()) {}  // NOLINT: implicit
+  bytes_view(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+  const unsigned char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  unsigned char operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  const unsigned char* data_;
+  std::size_t size_;
+};
+
 // Where and why reading stopped: a status code of <oxserutl/status.h>, the
 // offset of the octet where it stopped, what was expected there and, when
 // known, what was found.
@@ -68,7 +83,7 @@ class ber_sink {
   virtual ~ber_sink() = default;
   // An element at the given depth (0 for the first); label is the field it
   // carries ("" without a record).
-  virtual void element(const std::vector<unsigned char>& data, const ber_header& h, int depth,
+  virtual void element(bytes_view data, const ber_header& h, int depth,
                        const std::string& label, const std::vector<ber_note>& notes) = 0;
   // The end-of-contents octets that close an indefinite element.
   virtual void end_of_contents(std::size_t offset, int depth) = 0;
@@ -88,14 +103,14 @@ constexpr int max_segment_depth = 32;
 constexpr unsigned record_version = 2;
 
 // Checks the four-byte envelope; want_version 0 accepts any version from 1.
-std::optional<ber_fault> read_envelope(const std::vector<unsigned char>& data, unsigned want_version,
+std::optional<ber_fault> read_envelope(bytes_view data, unsigned want_version,
                                        envelope_info& out);
 
 // Reads the one element at data[pos] within data[0, limit), and everything
 // inside it, into the sink; *end receives the offset after it (also when
 // the walk stops early: the offset up to which the elements were read).
 // With a record, each element is matched against its field.
-std::optional<ber_fault> walk(const std::vector<unsigned char>& data, std::size_t pos, std::size_t limit,
+std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limit,
                               const oxs_record_info* record, ber_sink& sink, std::size_t* end);
 
 // "ASN_ERR_TRUNCATED (0x10652198) at offset 12: expected ..., found ..."

@@ -127,17 +127,19 @@ std::string run_types(const options& o) {
 // to the -o file, which is created with the first line.
 class line_writer : public ber_sink {
  public:
-  explicit line_writer(const std::string& file) : file_(file) {}
+  // With map, the pages of the input before each element are given back.
+  line_writer(const std::string& file, mapped_file* map) : file_(file), map_(map) {}
   ~line_writer() override {
     if (out_ != nullptr && out_ != stdout) std::fclose(out_);
   }
   line_writer(const line_writer&) = delete;
   line_writer& operator=(const line_writer&) = delete;
 
-  void element(const std::vector<unsigned char>& data, const ber_header& h, int depth, const std::string& label,
+  void element(bytes_view data, const ber_header& h, int depth, const std::string& label,
                const std::vector<ber_note>& notes) override {
     warnings_ += notes.size();
     write(element_line(data, h, depth, label, notes));
+    if (map_ != nullptr) map_->release_before(h.offset);
   }
   void end_of_contents(std::size_t offset, int depth) override { write(end_of_contents_line(offset, depth)); }
   void write(const std::string& line) {
@@ -159,6 +161,7 @@ class line_writer : public ber_sink {
 
  private:
   std::string file_;
+  mapped_file* map_;
   std::FILE* out_ = nullptr;
   std::size_t warnings_ = 0;
 };
@@ -166,13 +169,13 @@ class line_writer : public ber_sink {
 // The status that the record's own decode function gives for the bytes
 // (with an envelope put ahead of bare BER). This is the status the tool
 // names: its walker only finds where and what was expected.
-int record_status(const oxs_record_info& info, const std::vector<unsigned char>& data, bool raw) {
+int record_status(const oxs_record_info& info, bytes_view data, bool raw) {
   std::vector<unsigned char> copy;
   if (raw) {
     copy = {4, static_cast<unsigned char>(record_version), 0xAC, 0xDC};
-    copy.insert(copy.end(), data.begin(), data.end());
+    copy.insert(copy.end(), data.data(), data.data() + data.size());
   }
-  const std::vector<unsigned char>& bytes = raw ? copy : data;
+  const bytes_view bytes = raw ? bytes_view(copy) : data;
   record_holder record(info);
   tq_asn_buffer_t in;
   in.length = static_cast<std::uint32_t>(bytes.size());
@@ -193,8 +196,15 @@ ber_fault with_record_status(ber_fault f, int status) {
 
 std::string run_dump(const options& o) {
   const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
-  const std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "dump");
-  line_writer out(o.output);
+  // A binary file is mapped and read once from front to back, its pages
+  // given back behind the walk: memory follows the nesting, not the size.
+  std::unique_ptr<mapped_file> map;
+  if (form_of(o) != input_form::hex) map = mapped_file::open(o.file);
+  if (map != nullptr && form_of(o) == input_form::detect && !map->binary()) map.reset();
+  std::vector<unsigned char> held;
+  if (map == nullptr) held = input_bytes(read_input(o.file), form_of(o), "dump");
+  const bytes_view data = map != nullptr ? bytes_view(map->data(), map->size()) : bytes_view(held);
+  line_writer out(o.output, map.get());
   std::size_t start = 0;
   std::size_t limit = data.size();
   const bool bare = o.raw || o.offset >= 0;
@@ -218,7 +228,7 @@ std::string run_dump(const options& o) {
     }
     out.write(envelope_line(envelope));
     start = envelope.header_length;
-  } else if (data.empty()) {
+  } else if (data.size() == 0) {
     throw tool_error(exit_bad_data, describe(ber_fault{ASN_ERR_TRUNCATED, 0, "identifier octets", "no input"}));
   }
   std::size_t end = start;
@@ -247,7 +257,7 @@ std::string run_dump(const options& o) {
 
 class null_sink : public ber_sink {
  public:
-  void element(const std::vector<unsigned char>&, const ber_header&, int, const std::string&,
+  void element(bytes_view, const ber_header&, int, const std::string&,
                const std::vector<ber_note>&) override {}
   void end_of_contents(std::size_t, int) override {}
 };
@@ -276,7 +286,7 @@ std::string locate(const std::vector<unsigned char>& data, const oxs_record_info
 class strict_sink : public ber_sink {
  public:
   explicit strict_sink(std::vector<std::string>& findings) : findings_(findings) {}
-  void element(const std::vector<unsigned char>&, const ber_header& h, int, const std::string& label,
+  void element(bytes_view, const ber_header& h, int, const std::string& label,
                const std::vector<ber_note>& notes) override {
     for (const ber_note& n : notes)
       findings_.push_back("offset " + std::to_string(h.offset) + (label.empty() ? "" : " (" + label + ")") + ": " +

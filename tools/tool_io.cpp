@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace oxser {
 
@@ -119,6 +122,39 @@ std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_for
   if (high >= 0) throw lone();
   raw.resize(out);
   return raw;
+}
+
+std::unique_ptr<mapped_file> mapped_file::open(const std::string& file) {
+  if (file.empty() || file == "-") return nullptr;
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  void* base = MAP_FAILED;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    base = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (base == MAP_FAILED) return nullptr;
+  madvise(base, static_cast<std::size_t>(st.st_size), MADV_SEQUENTIAL);
+  return std::unique_ptr<mapped_file>(new mapped_file(static_cast<unsigned char*>(base), static_cast<std::size_t>(st.st_size)));
+}
+
+mapped_file::~mapped_file() { munmap(base_, size_); }
+
+bool mapped_file::binary() const {
+  for (std::size_t i = 0; i < size_; ++i)
+    if (!is_space(base_[i]) && (base_[i] < 0x20 || base_[i] >= 0x7F)) return true;
+  return false;
+}
+
+void mapped_file::release_before(std::size_t offset) {
+  // In steps of a few megabytes, whole pages only; a page read again
+  // comes back from the file.
+  constexpr std::size_t step = std::size_t{4} << 20;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t until = offset / page * page;
+  if (until < released_ + step) return;
+  madvise(base_ + released_, until - released_, MADV_DONTNEED);
+  released_ = until;
 }
 
 std::string hex_lines(const std::vector<unsigned char>& bytes) {

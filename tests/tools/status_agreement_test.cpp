@@ -49,7 +49,7 @@ int decode_status(const oxs_record_info& info, bytes data) {
 }
 
 class quiet : public oxser::ber_sink {
-  void element(const bytes&, const oxser::ber_header&, int, const std::string&,
+  void element(oxser::bytes_view, const oxser::ber_header&, int, const std::string&,
                const std::vector<oxser::ber_note>&) override {}
   void end_of_contents(std::size_t, int) override {}
 };
