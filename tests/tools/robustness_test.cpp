@@ -28,7 +28,10 @@ struct result {
   std::string out, err;
 };
 
-std::string temp(const std::string& name) { return ::testing::TempDir() + "oxser-robust-" + name; }
+// Per process: ctest runs the tests of this file side by side.
+std::string temp(const std::string& name) {
+  return ::testing::TempDir() + "oxser-robust-" + std::to_string(getpid()) + "-" + name;
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -63,6 +66,7 @@ result run(const std::vector<std::string>& args, const std::string& input, const
   r.peak_kb = usage.ru_maxrss;
   if (out_file.empty()) r.out = read_file(out);
   r.err = read_file(err);
+  for (const std::string& f : {in, err, out_file.empty() ? out : std::string()}) std::remove(f.c_str());
   return r;
 }
 

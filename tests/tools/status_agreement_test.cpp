@@ -5,6 +5,7 @@
 // the walker finds a fault exactly when the decode function refuses, and
 // the program prints the decode function's status.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -124,14 +125,17 @@ TEST(StatusAgreement, WalkerRefusesExactlyWhatTheDecodeFunctionRefuses) {
 
 // What the program prints on standard error for the input.
 std::string program_errors(const std::vector<std::string>& args, const bytes& input) {
-  const std::string in = ::testing::TempDir() + "oxser-status-in";
-  const std::string err = ::testing::TempDir() + "oxser-status-err";
+  const std::string tag = std::to_string(getpid());
+  const std::string in = ::testing::TempDir() + "oxser-status-in-" + tag;
+  const std::string err = ::testing::TempDir() + "oxser-status-err-" + tag;
   std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(input.data()), static_cast<long>(input.size()));
   std::string command = OXSER_PROGRAM;
   for (const std::string& a : args) command += " " + a;
   command += " --binary " + in + " >/dev/null 2>" + err;
   (void)std::system(command.c_str());
   const bytes text = read_file(err);
+  std::remove(in.c_str());
+  std::remove(err.c_str());
   return std::string(text.begin(), text.end());
 }
 
