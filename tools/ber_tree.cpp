@@ -569,8 +569,10 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
       continue;
     }
     shortest_form_notes(data, h, notes);
-    if (x.what == expectation::text || (x.what == expectation::segments && x.text_segments))
+    if (x.what == expectation::text)
       text_notes(data, h, true, false, notes);
+    else if (x.what == expectation::segments && x.text_segments)
+      text_notes(data, h, false, false, notes);  // a character may span segments
     else if (x.what == expectation::cstring)
       text_notes(data, h, false, true, notes);
     else if (x.what == expectation::integer && (record != nullptr))

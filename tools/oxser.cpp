@@ -196,6 +196,7 @@ ber_fault with_record_status(ber_fault f, int status) {
 
 std::string run_dump(const options& o) {
   const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
+  if (o.length >= 0 && o.offset < 0) throw tool_error(exit_bad_usage, "--length applies with --offset");
   // A binary file is mapped and read once from front to back, its pages
   // given back behind the walk: memory follows the nesting, not the size.
   std::unique_ptr<mapped_file> map;
@@ -208,7 +209,6 @@ std::string run_dump(const options& o) {
   std::size_t start = 0;
   std::size_t limit = data.size();
   const bool bare = o.raw || o.offset >= 0;
-  if (o.length >= 0 && o.offset < 0) throw tool_error(exit_bad_usage, "--length applies with --offset");
   if (o.offset >= 0) {
     if (static_cast<unsigned long long>(o.offset) >= data.size())
       throw tool_error(exit_bad_usage, "--offset " + std::to_string(o.offset) + " is not inside the " +
@@ -233,7 +233,7 @@ std::string run_dump(const options& o) {
   }
   std::size_t end = start;
   if (auto f = walk(data, start, limit, info, out, &end)) {
-    // The whole record was walked: its reader names the status.
+    // A record walked from its start: its decode function names the status.
     const ber_fault named =
         info != nullptr && o.offset < 0 ? with_record_status(*f, record_status(*info, data, bare)) : *f;
     out.write(fault_line(named));
