@@ -97,7 +97,7 @@ struct envelope_info {
 // Deepest nesting of constructed elements read (the library's own bound),
 // and of constructed string segments.
 constexpr int max_depth = tq_asn_max_nesting_depth;
-constexpr int max_segment_depth = 32;
+constexpr int max_segment_depth = tq_asn_max_segment_depth;
 
 // The version every record is written with.
 constexpr unsigned record_version = 2;

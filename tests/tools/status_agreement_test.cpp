@@ -81,6 +81,31 @@ void check(const oxs_record_info& info, const bytes& data, const std::string& wh
   }
 }
 
+bytes tlv(unsigned char tag, const bytes& contents) {
+  bytes out{tag};
+  if (contents.size() >= 256) out.push_back(0x82), out.push_back(static_cast<unsigned char>(contents.size() >> 8));
+  if (contents.size() >= 128 && contents.size() < 256) out.push_back(0x81);
+  out.push_back(static_cast<unsigned char>(contents.size()));
+  out.insert(out.end(), contents.begin(), contents.end());
+  return out;
+}
+
+bytes operator+(bytes a, const bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// An audit event whose element tree is that many generations deep: each
+// generation is two constructed levels, so the nesting bound falls between
+// 126 and 127 generations.
+bytes deep_event(int generations) {
+  const bytes empty_texts = tlv(0x0c, {}) + tlv(0x04, {}) + tlv(0x30, {});
+  bytes element = tlv(0x30, empty_texts + tlv(0x30, {}));
+  for (int i = 0; i < generations; ++i) element = tlv(0x30, empty_texts + tlv(0x30, element));
+  return bytes{0x04, 0x02, 0xAC, 0xDC} +
+         tlv(0x30, tlv(0x02, {1}) + tlv(0x0c, {'e'}) + tlv(0x02, {2}) + tlv(0x30, element));
+}
+
 const std::vector<std::pair<const char*, const char*>> kSamples = {
     {"acl", "acl_ext_t"},         {"principal_chain", "kyprincipal_chain_t"}, {"audit_event", "oxauditevent_t"},
     {"policy", "kypop_t"},        {"action_group", "kyaction_group_t"},
@@ -102,6 +127,9 @@ TEST(StatusAgreement, WalkerRefusesExactlyWhatTheDecodeFunctionRefuses) {
     }
   }
   EXPECT_GT(o.checked, 150);
+  // At the nesting bound and beyond it.
+  for (int generations : {126, 127, 140})
+    check(*oxs_find_record("oxauditevent_t"), deep_event(generations), std::to_string(generations) + " generations", o);
   // Damaged samples: every cut, and every octet set to 00, FF and to itself
   // with the constructed bit or the top length bit flipped.
   for (const auto& [name, type] : kSamples) {
@@ -140,26 +168,30 @@ std::string program_errors(const std::vector<std::string>& args, const bytes& in
 }
 
 TEST(StatusAgreement, DecodeAndDumpNameTheDecodeFunctionsStatus) {
-  // A spread of damaged samples: cuts and changed octets at every 23rd offset.
-  int runs = 0;
+  // A spread of damaged samples (cuts and changed octets at every 23rd
+  // offset) and a tree beyond the nesting bound.
+  std::vector<std::pair<const oxs_record_info*, bytes>> cases;
   for (const auto& [name, type] : kSamples) {
-    const oxs_record_info& info = *oxs_find_record(type);
     const bytes sample = read_file(std::string(OXSER_SAMPLES_DIR) + "/" + name + ".ber");
     for (std::size_t i = 4; i < sample.size(); i += 23) {
       bytes changed = sample;
       changed[i] ^= (i % 2 != 0) ? 0x20 : 0x80;
-      for (const bytes& data : {bytes(sample.begin(), sample.begin() + static_cast<long>(i)), changed}) {
-        const int status = decode_status(info, data);
-        if (status == 0) continue;
-        char named[64];
-        std::snprintf(named, sizeof named, "%s (0x%08x)", tq_asn_status_name(static_cast<std::uint32_t>(status)),
-                      static_cast<unsigned>(status));
-        for (const char* command : {"decode", "dump"}) {
-          const std::string err = program_errors({command, "--type", info.type_name}, data);
-          EXPECT_EQ(err.rfind(std::string("oxser ") + command + ": " + named, 0), 0u) << name << " at " << i << "\n" << err;
-          ++runs;
-        }
-      }
+      cases.emplace_back(oxs_find_record(type), bytes(sample.begin(), sample.begin() + static_cast<long>(i)));
+      cases.emplace_back(oxs_find_record(type), changed);
+    }
+  }
+  cases.emplace_back(oxs_find_record("oxauditevent_t"), deep_event(127));
+  int runs = 0;
+  for (const auto& [info, data] : cases) {
+    const int status = decode_status(*info, data);
+    if (status == 0) continue;
+    char named[64];
+    std::snprintf(named, sizeof named, "%s (0x%08x)", tq_asn_status_name(static_cast<std::uint32_t>(status)),
+                  static_cast<unsigned>(status));
+    for (const char* command : {"decode", "dump"}) {
+      const std::string err = program_errors({command, "--type", info->type_name}, data);
+      EXPECT_EQ(err.rfind(std::string("oxser ") + command + ": " + named, 0), 0u) << info->type_name << "\n" << err;
+      ++runs;
     }
   }
   EXPECT_GT(runs, 40);
