@@ -1,14 +1,16 @@
-// The oxser tool's dump: the envelope, the element tree read with the raw
-// scanners, the labels of a record's fields, and the text lines. The first
-// input byte picks the record whose fields label the tree (bits 1-7, a
-// value past the last record means none) and whether the input carries the
-// envelope (bit 0 clear) or is bare BER; the rest is the buffer.
+// The oxser tool's dump: the envelope, the streaming walk over the
+// elements with the raw scanners, the labels of a record's fields, and the
+// text lines. The first input byte picks the record whose fields label the
+// elements (bits 1-7, a value past the last record means none) and whether
+// the input carries the envelope (bit 0 clear) or is bare BER; the rest is
+// the buffer.
 //
 // Properties: a fault names a status of the table and an offset inside the
-// input; a tree read has every child inside its parent and inside the
-// input; the text has one line per element and one per end-of-contents;
-// and when the tree has the shape of the record, the record's own reader
-// does not refuse it for a framing or shape reason.
+// input; every element lies inside its parent and inside the input, and
+// the elements come in the order of the bytes; each gives one line; and
+// with a record and the envelope, the walker refuses exactly the buffers
+// that the record's decode function refuses (the tool names the decode
+// function's status and its walker says where).
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -25,23 +27,38 @@ void check_fault(const oxser::ber_fault& f, std::size_t size) {
   oxs_fuzz::check(f.status != 0, "fault without a status");
   oxs_fuzz::check(f.offset <= size, "fault offset past the input", "", static_cast<long>(f.offset));
   (void)oxser::describe(f);
+  (void)oxser::fault_line(f);
 }
 
-std::size_t check_tree(const oxser::ber_node& n, std::size_t begin, std::size_t end, int depth) {
-  oxs_fuzz::check(depth <= oxser::max_depth + 1, "tree deeper than the bound", "", depth);
-  oxs_fuzz::check(begin <= n.offset && n.offset < n.content && n.content <= n.end && n.end <= end,
-                  "element outside its parent", "", static_cast<long>(n.offset));
-  oxs_fuzz::check(n.content + n.length <= n.end, "contents past the element end");
-  // One line for the element and one for its end-of-contents octets.
-  std::size_t count = n.definite ? 1 : 2;
-  std::size_t at = n.content;
-  for (const oxser::ber_node& child : n.children) {
-    oxs_fuzz::check(child.offset >= at, "children overlap");
-    count += check_tree(child, n.content, n.end, depth + 1);
-    at = child.end;
+// Checks that the elements come in order, inside the input and inside the
+// definite elements around them, and that each makes one line.
+class checking_sink : public oxser::ber_sink {
+ public:
+  explicit checking_sink(std::size_t size) : size_(size) {}
+  void element(oxser::bytes_view data, const oxser::ber_header& h, int depth, const std::string& label,
+               const std::vector<oxser::ber_note>& notes) override {
+    oxs_fuzz::check(depth >= 0 && depth < oxser::max_depth + 1, "depth out of range", "", depth);
+    oxs_fuzz::check(h.offset >= last_ && h.offset < h.content && h.content <= size_, "element out of order or place",
+                    "", static_cast<long>(h.offset));
+    oxs_fuzz::check(!h.definite() || h.constructed || h.content + h.length <= size_, "contents past the input");
+    ends_.resize(static_cast<std::size_t>(depth));
+    for (std::size_t end : ends_) oxs_fuzz::check(h.offset < end, "element outside its parent");
+    ends_.push_back(h.constructed && h.definite() ? h.content + h.length : SIZE_MAX);
+    last_ = h.offset;
+    const std::string line = oxser::element_line(data, h, depth, label, notes);
+    oxs_fuzz::check(!line.empty() && line.find('\n') == line.size() - 1, "not one line per element");
   }
-  return count;
-}
+  void end_of_contents(std::size_t offset, int depth) override {
+    oxs_fuzz::check(offset >= last_ && offset + 2 <= size_, "end-of-contents out of place", "", static_cast<long>(offset));
+    last_ = offset;
+    (void)oxser::end_of_contents_line(offset, depth);
+  }
+
+ private:
+  std::size_t size_;
+  std::size_t last_ = 0;
+  std::vector<std::size_t> ends_;
+};
 
 }  // namespace
 
@@ -54,51 +71,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<unsigned char> input(data + 1, data + size);
 
   std::size_t start = 0;
-  std::string text;
+  std::optional<oxser::ber_fault> fault;
   if (!raw) {
     oxser::envelope_info envelope;
-    if (auto f = oxser::read_envelope(input, info != nullptr ? oxser::record_version : 0, envelope)) {
-      check_fault(*f, input.size());
-      return 0;
+    fault = oxser::read_envelope(input, info != nullptr ? oxser::record_version : 0, envelope);
+    if (!fault) {
+      oxs_fuzz::check(envelope.header_length < input.size(), "envelope longer than the input");
+      (void)oxser::envelope_line(envelope);
+      start = envelope.header_length;
     }
-    oxs_fuzz::check(envelope.header_length <= input.size(), "envelope longer than the input");
-    text += oxser::envelope_line(envelope);
-    start = envelope.header_length;
   } else if (input.empty()) {
     return 0;
   }
-  oxser::ber_node root;
-  if (auto f = oxser::read_element(input, start, input.size(), root)) {
-    check_fault(*f, input.size());
-    return 0;
+  if (!fault) {
+    checking_sink sink(input.size());
+    std::size_t end = 0;
+    fault = oxser::walk(input, start, input.size(), info, sink, &end);
+    oxs_fuzz::check(end >= start && end <= input.size(), "walk ends outside the input", "", static_cast<long>(end));
+    if (!fault) (void)oxser::trailing_line(end, input.size());
   }
-  const std::size_t elements = check_tree(root, start, input.size(), 1);
-  bool labelled = false;
-  if (info != nullptr) {
-    if (auto f = oxser::label_record(root, *info))
-      check_fault(*f, input.size());
-    else
-      labelled = true;
-  }
-  const std::string lines = oxser::tree_lines(input, root);
-  std::size_t newlines = 0;
-  for (char c : lines) newlines += c == '\n';
-  oxs_fuzz::check(newlines == elements, "not one line per element and end-of-contents", "", static_cast<long>(newlines));
-  text += lines + oxser::trailing_line(root.end, input.size());
+  if (fault) check_fault(*fault, input.size());
 
-  // A tree with the record's shape, in an envelope of the record version and
-  // with nothing after it, is one the record's reader takes in frame and
-  // shape; it may still refuse values (a number too wide for its field).
-  if (labelled && !raw && root.end == input.size()) {
+  // One verdict: the walker refuses exactly what the record's reader refuses.
+  if (info != nullptr && !raw) {
     std::vector<unsigned char> copy = input;
     tq_asn_buffer_t in;
     in.length = static_cast<std::uint32_t>(copy.size());
     in.data = copy.data();
     void* record = std::calloc(1, oxs_fuzz::record_bytes(*info));
     const int status = info->decode(in, record, 0);
-    oxs_fuzz::check(status != ASN_ERR_TAG_MISMATCH && status != ASN_ERR_TRUNCATED && status != ASN_ERR_EXTRA_CONTENT &&
-                        status != ASN_ERR_VERSION,
-                    "dump took the record's shape, the reader refused it", info->structure, status);
+    oxs_fuzz::check((status != 0) == fault.has_value(),
+                    fault ? "the walker refuses what the record's reader accepts"
+                          : "the record's reader refuses what the walker accepts",
+                    info->structure, status);
     if (status == 0) info->release(record);
     std::free(record);
   }

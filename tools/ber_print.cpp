@@ -154,8 +154,7 @@ bool printable_text(const unsigned char* bytes, std::size_t length) {
   return true;
 }
 
-std::string value_text(const ber_node& n, const unsigned char* bytes) {
-  const std::size_t length = n.length;
+std::string value_text(const ber_header& n, const unsigned char* bytes, std::size_t length) {
   if (n.cls != 0) return length ? spaced_hex(bytes, length) : "";
   switch (n.tag) {
     case 1: return length == 1 ? (bytes[0] ? "TRUE" : "FALSE") : spaced_hex(bytes, length);
@@ -182,14 +181,19 @@ std::string value_text(const ber_node& n, const unsigned char* bytes) {
   }
 }
 
-std::string header_text(const ber_node& n) {
+std::string header_text(const ber_header& n) {
   static const char* const classes[] = {"universal", "application", "context", "private"};
   std::string out;
   const char* name = n.cls == 0 ? universal_name(n.tag) : nullptr;
   if (name != nullptr) out = std::string(name) + " ";
   out += "[" + std::string(classes[n.cls & 3]) + " " + std::to_string(n.tag) + "] ";
   out += n.constructed ? "constructed" : "primitive";
-  out += n.definite ? ", length " + std::to_string(n.length) : ", indefinite length";
+  const std::string hl = std::to_string(n.header_length());
+  if (!n.definite())
+    out += ", indefinite length (hl " + hl + ")";
+  else
+    out += ", length " + std::to_string(n.length) + " (hl " + hl +
+           (n.form == length_form::long_form ? ", long)" : ", short)");
   return out;
 }
 
@@ -197,24 +201,6 @@ std::string offset_column(std::size_t offset) {
   char text[24];
   std::snprintf(text, sizeof text, "%6zu  ", offset);
   return text;
-}
-
-void lines(const std::vector<unsigned char>& data, const ber_node& n, int depth, std::string& out) {
-  out += offset_column(n.offset);
-  out.append(static_cast<std::size_t>(depth) * 2, ' ');
-  if (!n.label.empty()) out += n.label + ": ";
-  out += header_text(n);
-  if (!n.constructed) {
-    const std::string value = value_text(n, data.data() + n.content);
-    if (!value.empty()) out += " = " + value;
-  }
-  out += '\n';
-  for (const ber_node& c : n.children) lines(data, c, depth + 1, out);
-  if (!n.definite) {
-    out += offset_column(n.end - 2);
-    out.append(static_cast<std::size_t>(depth + 1) * 2, ' ');
-    out += "end-of-contents 00 00\n";
-  }
 }
 
 }  // namespace
@@ -259,11 +245,27 @@ std::string envelope_line(const envelope_info& envelope) {
   return offset_column(0) + text;
 }
 
-std::string tree_lines(const std::vector<unsigned char>& data, const ber_node& root) {
-  std::string out;
-  lines(data, root, 0, out);
-  return out;
+std::string element_line(bytes_view data, const ber_header& h, int depth,
+                         const std::string& label, const std::vector<ber_note>& notes) {
+  std::string out = offset_column(h.offset);
+  out.append(static_cast<std::size_t>(depth) * 2, ' ');
+  if (!label.empty()) out += label + ": ";
+  out += header_text(h);
+  if (!h.constructed) {
+    const std::size_t shown = std::min(h.length, value_limit);
+    std::string value = value_text(h, data.data() + h.content, shown);
+    if (shown < h.length) value += " ... (" + std::to_string(h.length - shown) + " more octets)";
+    if (!value.empty()) out += " = " + value;
+  }
+  for (std::size_t i = 0; i < notes.size(); ++i) out += (i == 0 ? "  !! " : "; ") + notes[i].text;
+  return out + "\n";
 }
+
+std::string end_of_contents_line(std::size_t offset, int depth) {
+  return offset_column(offset) + std::string(static_cast<std::size_t>(depth) * 2, ' ') + "end-of-contents 00 00\n";
+}
+
+std::string fault_line(const ber_fault& fault) { return offset_column(fault.offset) + "** " + describe(fault) + "\n"; }
 
 std::string trailing_line(std::size_t element_end, std::size_t size) {
   if (element_end >= size) return "";

@@ -1,12 +1,18 @@
 // The text form of an envelope and an element tree, one line per element:
 //
-//   offset  [label: ]TYPE [class tag] primitive|constructed, length N|indefinite length[ = value]
+//   offset  [label: ]TYPE [class tag] primitive|constructed, length N (hl H, short|long)[ = value][  !! note; note]
+//   offset  [label: ]TYPE [class tag] constructed, indefinite length (hl H)
+//
+// hl is the header length: identifier and length octets. The notes mark
+// encodings that are not the shortest form and text that a writer never
+// produces; they are warnings, the element was read.
 //
 // Offsets count from the first byte of the input. Values: INTEGER and
 // ENUMERATED as decimal numbers, BOOLEAN as TRUE/FALSE, character strings
 // as quoted text with C-style escapes, OCTET STRING as hex (followed by
 // the quoted text when every octet is printable), OBJECT IDENTIFIER in
-// dotted form, anything else as hex.
+// dotted form, anything else as hex. Values of more than value_limit
+// octets show their first value_limit octets and the count of the rest.
 #ifndef OXSER_BER_PRINT_H
 #define OXSER_BER_PRINT_H
 
@@ -19,8 +25,16 @@ namespace oxser {
 
 std::string envelope_line(const envelope_info& envelope);
 
-// The element and everything inside it.
-std::string tree_lines(const std::vector<unsigned char>& data, const ber_node& root);
+constexpr std::size_t value_limit = 256;
+
+// The line of one element (without its children) and of the end-of-contents
+// octets at offset, at a depth.
+std::string element_line(bytes_view data, const ber_header& h, int depth,
+                         const std::string& label, const std::vector<ber_note>& notes);
+std::string end_of_contents_line(std::size_t offset, int depth);
+
+// The line that shows where a walk stopped.
+std::string fault_line(const ber_fault& fault);
 
 // The line about bytes after the element, or "" when there are none.
 std::string trailing_line(std::size_t element_end, std::size_t size);

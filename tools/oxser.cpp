@@ -1,9 +1,11 @@
 // oxser: look inside record buffers, and turn records into JSON and back.
 //
-// Every command builds its whole output in memory and writes it only when
-// it succeeded, so a failure leaves standard output (or the -o file)
-// untouched; the reason goes to standard error. Exit status 0 on success, 1
-// for bad data, 2 for bad usage.
+// Every command but dump builds its whole output in memory and writes it
+// only when it succeeded, so a failure leaves standard output (or the -o
+// file) untouched; the reason goes to standard error. dump writes each
+// element as it reads it, so that its memory does not grow with the input,
+// and on damaged input ends with the line where it stopped. Exit status 0
+// on success, 1 for bad data, 2 for bad usage.
 #include <unistd.h>
 
 #include <clocale>
@@ -18,6 +20,7 @@
 
 #include <oxserutl/oxserutl.h>
 
+#include "asn1_module.h"
 #include "ber_print.h"
 #include "ber_tree.h"
 #include "record_json.h"
@@ -27,6 +30,8 @@ namespace {
 
 using namespace oxser;
 
+const char* const kCommands[] = {"types", "dump", "decode", "encode", "asn1"};
+
 struct options {
   std::string type;
   std::string file;
@@ -35,6 +40,10 @@ struct options {
   bool hex = false;
   bool binary = false;
   bool lcs = false;
+  bool strict = false;
+  long long offset = -1;  // dump --offset
+  long long length = -1;  // dump --length
+  std::vector<std::string> types;  // asn1
 };
 
 const oxs_record_info& find_type(const std::string& name) {
@@ -114,66 +123,229 @@ std::string run_types(const options& o) {
 
 // --- dump --------------------------------------------------------------------------
 
-[[noreturn]] void data_fault(const ber_fault& f, const std::string& hint = {}) {
-  throw tool_error(exit_bad_data, describe(f) + hint);
+// Writes the lines as the walker reads the elements: to standard output, or
+// to the -o file, which is created with the first line.
+class line_writer : public ber_sink {
+ public:
+  // With map, the pages of the input before each element are given back.
+  line_writer(const std::string& file, mapped_file* map) : file_(file), map_(map) {}
+  ~line_writer() override {
+    if (out_ != nullptr && out_ != stdout) std::fclose(out_);
+  }
+  line_writer(const line_writer&) = delete;
+  line_writer& operator=(const line_writer&) = delete;
+
+  void element(bytes_view data, const ber_header& h, int depth, const std::string& label,
+               const std::vector<ber_note>& notes) override {
+    warnings_ += notes.size();
+    write(element_line(data, h, depth, label, notes));
+    if (map_ != nullptr) map_->release_before(h.offset);
+  }
+  void end_of_contents(std::size_t offset, int depth) override { write(end_of_contents_line(offset, depth)); }
+  void write(const std::string& line) {
+    if (out_ == nullptr) {
+      if (file_.empty() || file_ == "-") {
+        out_ = stdout;
+      } else {
+        out_ = std::fopen(file_.c_str(), "wb");
+        if (out_ == nullptr) throw tool_error(exit_bad_usage, "cannot write " + file_ + ": " + std::strerror(errno));
+      }
+    }
+    if (std::fwrite(line.data(), 1, line.size(), out_) != line.size())
+      throw tool_error(exit_bad_usage, "cannot write " + (out_ == stdout ? std::string("standard output") : file_));
+  }
+  void finish() {
+    if (out_ != nullptr && std::fflush(out_) != 0) throw tool_error(exit_bad_usage, "cannot write the output");
+  }
+  std::size_t warnings() const { return warnings_; }
+
+ private:
+  std::string file_;
+  mapped_file* map_;
+  std::FILE* out_ = nullptr;
+  std::size_t warnings_ = 0;
+};
+
+// The status that the record's own decode function gives for the bytes
+// (with an envelope put ahead of bare BER). This is the status the tool
+// names: its walker only finds where and what was expected.
+int record_status(const oxs_record_info& info, bytes_view data, bool raw) {
+  std::vector<unsigned char> copy;
+  if (raw) {
+    copy = {4, static_cast<unsigned char>(record_version), 0xAC, 0xDC};
+    copy.insert(copy.end(), data.data(), data.data() + data.size());
+  }
+  const bytes_view bytes = raw ? bytes_view(copy) : data;
+  record_holder record(info);
+  tq_asn_buffer_t in;
+  in.length = static_cast<std::uint32_t>(bytes.size());
+  in.data = const_cast<unsigned char*>(bytes.data());  // decode only reads
+  return info.decode(in, record.get(), 0);
+}
+
+// A walker's fault with the record reader's status put in; when the reader
+// accepts what the walker refused, the walker's own status stays and the
+// message says so.
+ber_fault with_record_status(ber_fault f, int status) {
+  if (status != 0)
+    f.status = status;
+  else
+    f.found += (f.found.empty() ? "" : "; ") + std::string("yet the record's reader accepts the buffer");
+  return f;
 }
 
 std::string run_dump(const options& o) {
   const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
-  const std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o));
-  std::string out;
+  if (o.length >= 0 && o.offset < 0) throw tool_error(exit_bad_usage, "--length applies with --offset");
+  // A binary file is mapped and read once from front to back, its pages
+  // given back behind the walk: memory follows the nesting, not the size.
+  std::unique_ptr<mapped_file> map;
+  if (form_of(o) != input_form::hex) map = mapped_file::open(o.file);
+  if (map != nullptr && form_of(o) == input_form::detect && !map->binary()) map.reset();
+  std::vector<unsigned char> held;
+  if (map == nullptr) held = input_bytes(read_input(o.file), form_of(o), "dump");
+  const bytes_view data = map != nullptr ? bytes_view(map->data(), map->size()) : bytes_view(held);
+  line_writer out(o.output, map.get());
   std::size_t start = 0;
-  if (!o.raw) {
+  std::size_t limit = data.size();
+  const bool bare = o.raw || o.offset >= 0;
+  if (o.offset >= 0) {
+    if (static_cast<unsigned long long>(o.offset) >= data.size())
+      throw tool_error(exit_bad_usage, "--offset " + std::to_string(o.offset) + " is not inside the " +
+                                           std::to_string(data.size()) + " octets of the input");
+    start = static_cast<std::size_t>(o.offset);
+    if (o.length >= 0) {
+      if (static_cast<unsigned long long>(o.length) > data.size() - start)
+        throw tool_error(exit_bad_usage, "--length " + std::to_string(o.length) + " goes past the end of the input (" +
+                                             std::to_string(data.size() - start) + " octets from the offset)");
+      limit = start + static_cast<std::size_t>(o.length);
+    }
+  } else if (!o.raw) {
     envelope_info envelope;
-    if (auto f = read_envelope(data, info != nullptr ? record_version : 0, envelope)) data_fault(*f);
-    out += envelope_line(envelope);
+    if (auto f = read_envelope(data, info != nullptr ? record_version : 0, envelope)) {
+      const ber_fault named = info != nullptr ? with_record_status(*f, record_status(*info, data, false)) : *f;
+      throw tool_error(exit_bad_data, describe(named));
+    }
+    out.write(envelope_line(envelope));
     start = envelope.header_length;
-  } else if (data.empty()) {
-    data_fault(ber_fault{ASN_ERR_TRUNCATED, 0, "identifier octets", "no input"});
+  } else if (data.size() == 0) {
+    throw tool_error(exit_bad_data, describe(ber_fault{ASN_ERR_TRUNCATED, 0, "identifier octets", "no input"}));
   }
-  ber_node root;
-  if (auto f = read_element(data, start, data.size(), root)) data_fault(*f);
-  if (info != nullptr) {
-    if (auto f = label_record(root, *info))
-      data_fault(*f, "\n(without --type, dump shows the elements as they are)");
+  std::size_t end = start;
+  if (auto f = walk(data, start, limit, info, out, &end)) {
+    // A record walked from its start: its decode function names the status.
+    const ber_fault named =
+        info != nullptr && o.offset < 0 ? with_record_status(*f, record_status(*info, data, bare)) : *f;
+    out.write(fault_line(named));
+    out.finish();
+    const bool shape = named.status == static_cast<int>(ASN_ERR_TAG_MISMATCH) ||
+                       named.status == static_cast<int>(ASN_ERR_EXTRA_CONTENT) ||
+                       named.status == static_cast<int>(ASN_ERR_PRIMITIVE_NOT_PERMITTED);
+    throw tool_error(exit_bad_data, describe(named) + (info != nullptr && shape
+                                                           ? "\n(without --type, dump shows the elements as they are)"
+                                                           : ""));
   }
-  out += tree_lines(data, root);
-  out += trailing_line(root.end, data.size());
-  return out;
+  if (o.offset < 0 || o.length >= 0) out.write(trailing_line(end, limit));
+  if (out.warnings() != 0)
+    out.write(std::to_string(out.warnings()) + (out.warnings() == 1 ? " warning" : " warnings") +
+              " (!!): what readers accept but a writer never produces\n");
+  out.finish();
+  return {};
 }
 
 // --- decode ------------------------------------------------------------------------
 
+class null_sink : public ber_sink {
+ public:
+  void element(bytes_view, const ber_header&, int, const std::string&,
+               const std::vector<ber_note>&) override {}
+  void end_of_contents(std::size_t, int) override {}
+};
+
 // Where reading stopped, found by walking the bytes with the description
-// after the library refused them.
+// after the library refused them with status.
 std::string locate(const std::vector<unsigned char>& data, const oxs_record_info& info, int status) {
   std::optional<ber_fault> f;
   envelope_info envelope;
-  ber_node root;
   f = read_envelope(data, record_version, envelope);
-  if (!f) f = read_element(data, envelope.header_length, data.size(), root);
-  if (!f) f = label_record(root, info);
-  if (!f) return status_text(status) + ": the record's reader refused the data [" +
-                 std::string(tq_asn_status_text(static_cast<std::uint32_t>(status)) ? tq_asn_status_text(static_cast<std::uint32_t>(status)) : "unknown status") +
-                 "]";
+  if (!f) {
+    null_sink sink;
+    std::size_t end = 0;
+    f = walk(data, envelope.header_length, data.size(), &info, sink, &end);
+  }
+  if (!f) {
+    const char* meaning = tq_asn_status_text(static_cast<std::uint32_t>(status));
+    return status_text(status) + ": the record's reader refused the data [" +
+           (meaning != nullptr ? meaning : "unknown status") + "]";
+  }
   f->status = status;
   return describe(*f);
 }
 
+// What --strict refuses in a buffer that the record's reader accepted.
+class strict_sink : public ber_sink {
+ public:
+  explicit strict_sink(std::vector<std::string>& findings) : findings_(findings) {}
+  void element(bytes_view, const ber_header& h, int, const std::string& label,
+               const std::vector<ber_note>& notes) override {
+    for (const ber_note& n : notes)
+      findings_.push_back("offset " + std::to_string(h.offset) + (label.empty() ? "" : " (" + label + ")") + ": " +
+                          n.text);
+  }
+  void end_of_contents(std::size_t, int) override {}
+
+ private:
+  std::vector<std::string>& findings_;
+};
+
+std::vector<std::string> strict_findings(const std::vector<unsigned char>& data, const oxs_record_info& info) {
+  std::vector<std::string> findings;
+  envelope_info envelope;
+  if (auto f = read_envelope(data, record_version, envelope)) return {describe(*f)};
+  if (envelope.header_length != 4)
+    findings.push_back("offset 0: envelope header length " + std::to_string(envelope.header_length) +
+                       ", a writer puts 4");
+  strict_sink sink(findings);
+  std::size_t end = 0;
+  if (auto f = walk(data, envelope.header_length, data.size(), &info, sink, &end))
+    findings.push_back(describe(*f));
+  else if (end < data.size())
+    findings.push_back("offset " + std::to_string(end) + ": " + std::to_string(data.size() - end) +
+                       " octets after the element");
+  return findings;
+}
+
 std::string run_decode(const options& o, const local_text* lcs) {
   const oxs_record_info& info = find_type(o.type);
-  std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o));
+  std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "decode");
   record_holder record(info);
   tq_asn_buffer_t in;
   in.length = static_cast<std::uint32_t>(data.size());
   in.data = data.data();
   const int status = info.decode(in, record.get(), lcs != nullptr ? 1 : 0);
   if (status != 0) throw tool_error(exit_bad_data, locate(data, info, status));
+  if (o.strict) {
+    const std::vector<std::string> findings = strict_findings(data, info);
+    if (!findings.empty()) {
+      std::string message = "refused by --strict: " + std::string(info.type_name) +
+                            "'s reader accepts the buffer, but a writer never produces";
+      for (const std::string& f : findings) message += "\n  " + f;
+      throw tool_error(exit_bad_data, message);
+    }
+  }
   std::vector<std::string> replaced;
   const json value = record_to_json(info, record.get(), lcs, &replaced);
   for (const std::string& path : replaced)
     std::fprintf(stderr, "oxser decode: warning: %s is not valid UTF-8; shown with U+FFFD\n", path.c_str());
   return value.dump(2) + "\n";
+}
+
+// --- asn1 ---------------------------------------------------------------------------
+
+std::string run_asn1(const options& o) {
+  std::vector<const oxs_record_info*> roots;
+  for (const std::string& name : o.types) roots.push_back(&find_type(name));
+  return asn1_module(roots);
 }
 
 // --- encode ------------------------------------------------------------------------
@@ -184,10 +356,12 @@ std::string run_encode(const options& o, const local_text* lcs, bool& binary) {
   const std::vector<unsigned char> text = read_input(o.file);
   json value;
   try {
-    value = json::parse(text.begin(), text.end());
+    value = parse_json(text);
   } catch (const json::parse_error& e) {
     throw tool_error(exit_bad_data, "input is not JSON: error at byte " + std::to_string(e.byte) + ": " +
                                         std::string(e.what()));
+  } catch (const json_error& e) {
+    throw tool_error(exit_bad_data, e.what());
   }
   record_holder record(info);
   try {
@@ -235,8 +409,9 @@ const char* const kJsonForm =
 
 const char* const kInputForm =
     "Input is FILE or standard input (also for FILE '-'), binary or hex text: hex digit pairs\n"
-    "with any white space between them. Input of printable characters only is taken as hex\n"
-    "text unless --binary is given.";
+    "with white space or colons between them (as openssl prints them), or xxd's listing. Input\n"
+    "of printable characters only is taken as hex text unless --binary is given; JSON is\n"
+    "recognised and refused (encode reads it).";
 
 }  // namespace
 
@@ -244,12 +419,15 @@ int main(int argc, char** argv) {
   CLI::App app{"oxser - look inside record buffers of liboxserutl, and turn records into JSON and back"};
   app.footer(
       "A buffer is the envelope 04 <version> AC DC followed by one BER element; records use version 2.\n"
-      "Exit status: 0 success, 1 bad data, 2 bad usage. On failure nothing is written to the output.\n\n"
+      "Exit status: 0 success, 1 bad data, 2 bad usage. decode and encode write nothing on failure;\n"
+      "dump shows what it could read, then where and why it stopped.\n\n"
       "Examples:\n"
       "  oxser types\n"
       "  oxser encode --type acl_ext_t samples/acl.json -o acl.ber\n"
       "  oxser dump --type acl_ext_t acl.ber\n"
-      "  oxser decode --type acl_ext_t acl.ber");
+      "  oxser decode --type acl_ext_t acl.ber\n"
+      "  oxser dump --offset 28 acl.ber\n"
+      "  oxser asn1 acl_ext_t");
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Help for every command");
   options o;
@@ -263,16 +441,31 @@ int main(int argc, char** argv) {
   dump->add_flag("--raw", o.raw, "Bare BER without the envelope");
   dump->add_flag("--hex", o.hex, "The input is hex text");
   dump->add_flag("--binary", o.binary, "The input is binary");
+  dump->add_option("--offset", o.offset, "Dump the element that starts at this offset (bare BER from there)")
+      ->check(CLI::NonNegativeNumber);
+  dump->add_option("--length", o.length, "With --offset: the octets from the offset that hold the element")
+      ->check(CLI::NonNegativeNumber);
   dump->add_option("-o,--output", o.output, "Write to this file instead of standard output");
   dump->add_option("FILE", o.file, "Input file (default: standard input)");
   dump->footer(std::string("One line per element: offset, [field:] type [class tag], primitive or constructed,\n"
-                           "definite length or indefinite length, and for primitives the value (INTEGER as a\n"
-                           "number, text quoted with escapes, octets as hex). Offsets count from the first byte.\n") +
+                           "definite length (hl header length, short or long form) or indefinite length, and for\n"
+                           "primitives the value (INTEGER as a number, text quoted with escapes, octets as hex;\n"
+                           "the first 256 octets of longer values). Offsets count from the first byte. Lines are\n"
+                           "written as the elements are read; damaged input ends with a ** line that says where\n"
+                           "reading stopped and why (exit status 1). '!!' marks valid BER that a writer of the\n"
+                           "shortest form never produces: long-form or longer lengths, indefinite lengths,\n"
+                           "constructed strings, INTEGERs with redundant leading octets; with --type also text\n"
+                           "that is not valid UTF-8, zero octets that cut a string short, numbers their field\n"
+                           "cannot hold as written. With --type, a status is the one that the record's decode\n"
+                           "function returns.\n") +
                kInputForm);
 
   CLI::App* decode = app.add_subcommand("decode", "Decode a buffer into a record and print it as JSON");
   decode->add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
   decode->add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
+  decode->add_flag("--strict", o.strict,
+                   "Also refuse what the reader accepts but a writer never produces: bytes after the element, "
+                   "encodings longer than the shortest form, text that is not valid UTF-8, zero octets inside text");
   decode->add_flag("--hex", o.hex, "The input is hex text");
   decode->add_flag("--binary", o.binary, "The input is binary");
   decode->add_option("-o,--output", o.output, "Write to this file instead of standard output");
@@ -287,9 +480,42 @@ int main(int argc, char** argv) {
   encode->add_option("FILE", o.file, "JSON input file (default: standard input)");
   encode->footer(std::string("Binary output is not written to a terminal; use --hex or -o FILE.\n\n") + kJsonForm);
 
-  if (argc > 1 && argv[1][0] != '-' && !(std::strcmp(argv[1], "types") == 0 || std::strcmp(argv[1], "dump") == 0 ||
-                                         std::strcmp(argv[1], "decode") == 0 || std::strcmp(argv[1], "encode") == 0)) {
-    std::fprintf(stderr, "oxser: unknown command '%s' (commands: types, dump, decode, encode)\n", argv[1]);
+  CLI::App* asn1 = app.add_subcommand("asn1", "Print the ASN.1 module of the records, for other ASN.1 toolchains");
+  asn1->add_option("TYPE", o.types, "Only these records and the records they hold");
+  asn1->add_option("-o,--output", o.output, "Write to this file instead of standard output");
+  asn1->footer(
+      "The module is written from the library's run-time record description: each record is a SEQUENCE of\n"
+      "its fields in order, lists are SEQUENCE OF, records held by pointer are OPTIONAL, the 32-slot sparse\n"
+      "arrays are SEQUENCE OF a CHOICE between NULL (an empty slot) and the record. Its header explains\n"
+      "the 4-octet envelope ahead of the element. Example: oxser asn1 > records.asn1 && asn1c records.asn1");
+
+  app.set_version_flag("--version", "oxser " OXSERUTL_VERSION_TEXT " (liboxserutl " OXSERUTL_VERSION_TEXT ")");
+
+  const auto is_command = [](const char* word) {
+    for (const char* c : kCommands)
+      if (std::strcmp(word, c) == 0) return true;
+    return false;
+  };
+  if (argc > 1 && argv[1][0] != '-' && !is_command(argv[1])) {
+    std::fprintf(stderr, "oxser: unknown command '%s' (commands: types, dump, decode, encode, asn1)\n", argv[1]);
+    return exit_bad_usage;
+  }
+  // Options belong after the command word: say so, and where.
+  if (argc > 1 && argv[1][0] == '-' && std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0 &&
+      std::strcmp(argv[1], "--help-all") != 0 && std::strcmp(argv[1], "--version") != 0) {
+    int command_at = 0;
+    for (int i = 2; i < argc && command_at == 0; ++i)
+      if (is_command(argv[i])) command_at = i;
+    if (command_at != 0) {
+      std::string moved = std::string("oxser ") + argv[command_at];
+      for (int i = 1; i < argc; ++i)
+        if (i != command_at) moved += std::string(" ") + argv[i];
+      std::fprintf(stderr, "oxser: option %s comes before the command word '%s'; options belong after it: %s\n",
+                   argv[1], argv[command_at], moved.c_str());
+    } else {
+      std::fprintf(stderr, "oxser: option %s comes before any command; options belong after the command word "
+                           "(oxser COMMAND [OPTIONS]; commands: types, dump, decode, encode, asn1)\n", argv[1]);
+    }
     return exit_bad_usage;
   }
   try {
@@ -310,14 +536,18 @@ int main(int argc, char** argv) {
   try {
     std::string out;
     bool binary = false;
-    if (command == types)
+    if (command == types) {
       out = run_types(o);
-    else if (command == dump)
-      out = run_dump(o);
-    else if (command == decode)
+    } else if (command == dump) {
+      run_dump(o);  // writes as it reads
+      return exit_ok;
+    } else if (command == asn1) {
+      out = run_asn1(o);
+    } else if (command == decode) {
       out = run_decode(o, lcs.get());
-    else
+    } else {
       out = run_encode(o, lcs.get(), binary);
+    }
     write_output(o.output, out, binary);
     return exit_ok;
   } catch (const tool_error& e) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <set>
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -14,6 +15,24 @@
 namespace oxser {
 
 namespace {
+
+// Where a value sits in the JSON, kept as links to the enclosing values on
+// the stack; the text ("entries[1].id.name") is put together only for a
+// message.
+struct json_path {
+  const json_path* parent = nullptr;
+  const char* name = nullptr;  // a member, or null for an item
+  std::size_t index = 0;
+
+  json_path member(const char* member_name) const { return json_path{this, member_name, 0}; }
+  json_path item(std::size_t i) const { return json_path{this, nullptr, i}; }
+  std::string text() const {
+    if (parent == nullptr) return name != nullptr ? name : "";
+    std::string head = parent->text();
+    if (name == nullptr) return head + "[" + std::to_string(index) + "]";
+    return head.empty() ? std::string(name) : head + "." + name;
+  }
+};
 
 template <class T>
 T& at(void* record, std::size_t offset) {
@@ -86,14 +105,14 @@ int hex_digit(char c) {
   return -1;
 }
 
-std::vector<unsigned char> from_hex(const std::string& path, const std::string& text) {
-  if (text.size() % 2 != 0) throw json_error(path, "expected hex with an even number of digits");
+std::vector<unsigned char> from_hex(const json_path& path, const std::string& text) {
+  if (text.size() % 2 != 0) throw json_error(path.text(), "expected hex with an even number of digits");
   std::vector<unsigned char> bytes(text.size() / 2);
   for (std::size_t i = 0; i < text.size(); i += 2) {
     const int hi = hex_digit(text[i]);
     const int lo = hex_digit(text[i + 1]);
     if (hi < 0 || lo < 0)
-      throw json_error(path, "expected hex digits, found '" + text.substr(hi < 0 ? i : i + 1, 1) + "' at position " +
+      throw json_error(path.text(), "expected hex digits, found '" + text.substr(hi < 0 ? i : i + 1, 1) + "' at position " +
                                  std::to_string(hi < 0 ? i : i + 1));
     bytes[i / 2] = static_cast<unsigned char>(hi * 16 + lo);
   }
@@ -124,21 +143,21 @@ const char* kind_word(oxs_field_kind kind) {
 
 std::string type_of(const json& j) { return j.type_name(); }
 
-[[noreturn]] void wrong(const std::string& path, const char* expected, const json& j) {
-  throw json_error(path, std::string("expected ") + expected + ", found " + type_of(j));
+[[noreturn]] void wrong(const json_path& path, const char* expected, const json& j) {
+  throw json_error(path.text(), std::string("expected ") + expected + ", found " + type_of(j));
 }
 
-std::int64_t number(const std::string& path, const json& j, std::int64_t low, std::int64_t high, const char* word) {
+std::int64_t number(const json_path& path, const json& j, std::int64_t low, std::int64_t high, const char* word) {
   if (!j.is_number_integer()) wrong(path, word, j);
   std::int64_t v = 0;
   if (j.is_number_unsigned()) {
     const auto u = j.get<std::uint64_t>();
-    if (u > static_cast<std::uint64_t>(high)) throw json_error(path, std::string("expected ") + word + ", found " + j.dump());
+    if (u > static_cast<std::uint64_t>(high)) throw json_error(path.text(), std::string("expected ") + word + ", found " + j.dump());
     v = static_cast<std::int64_t>(u);
   } else {
     v = j.get<std::int64_t>();
   }
-  if (v < low || v > high) throw json_error(path, std::string("expected ") + word + ", found " + j.dump());
+  if (v < low || v > high) throw json_error(path.text(), std::string("expected ") + word + ", found " + j.dump());
   return v;
 }
 
@@ -262,23 +281,23 @@ json record_value(const oxs_record_info& info, const void* record, const std::st
 
 // --- JSON to record ------------------------------------------------------------
 
-void fill_record(const oxs_record_info& info, const json& value, void* record, const std::string& path, bool convert,
+void fill_record(const oxs_record_info& info, const json& value, void* record, const json_path& path, bool convert,
                  const local_text* lcs);
 
-char* text_field(const json& j, const std::string& path, bool convert, const local_text* lcs) {
+char* text_field(const json& j, const json_path& path, bool convert, const local_text* lcs) {
   if (j.is_null()) return nullptr;
   if (!j.is_string()) wrong(path, "a string or null", j);
   const auto& s = j.get_ref<const std::string&>();
-  if (std::memchr(s.data(), 0, s.size()) != nullptr) throw json_error(path, "a string cannot hold the character U+0000");
+  if (std::memchr(s.data(), 0, s.size()) != nullptr) throw json_error(path.text(), "a string cannot hold the character U+0000");
   return copy_text(convert && lcs != nullptr ? lcs->to_local(s) : s);
 }
 
-const json& array_of(const json& j, const std::string& path, const char* word) {
+const json& array_of(const json& j, const json_path& path, const char* word) {
   if (!j.is_array()) wrong(path, word, j);
   return j;
 }
 
-void fill_field(const oxs_field_info& f, const json& j, void* record, const std::string& path, bool convert,
+void fill_field(const oxs_field_info& f, const json& j, void* record, const json_path& path, bool convert,
                 const local_text* lcs) {
   switch (f.kind) {
     case oxs_kind_i32:
@@ -304,7 +323,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
       if (!j.is_string()) wrong(path, kind_word(f.kind), j);
       const std::vector<unsigned char> bytes = from_hex(path, j.get<std::string>());
       if (bytes.size() != f.fixed_size)
-        throw json_error(path, "expected exactly " + std::to_string(f.fixed_size) + " bytes (" +
+        throw json_error(path.text(), "expected exactly " + std::to_string(f.fixed_size) + " bytes (" +
                                    std::to_string(f.fixed_size * 2) + " hex digits), found " + std::to_string(bytes.size()));
       std::memcpy(&at<unsigned char>(record, f.offset), bytes.data(), bytes.size());
       return;
@@ -325,7 +344,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
       const json& items = array_of(j, path, kind_word(f.kind));
       const oxs_record_info& e = *f.element();
       if (f.kind == oxs_kind_list16 && items.size() > 0xFFFF)
-        throw json_error(path, "at most 65535 elements, found " + std::to_string(items.size()));
+        throw json_error(path.text(), "at most 65535 elements, found " + std::to_string(items.size()));
       if (items.empty()) return;
       auto* array = static_cast<unsigned char*>(checked_calloc(items.size(), e.size));
       // Counted at once: the zeroed elements release cleanly if one fails.
@@ -335,7 +354,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
       else
         at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
       for (std::size_t i = 0; i < items.size(); ++i)
-        fill_record(e, items[i], array + i * e.size, path + "[" + std::to_string(i) + "]", convert, lcs);
+        fill_record(e, items[i], array + i * e.size, path.item(i), convert, lcs);
       return;
     }
     case oxs_kind_ptrlist: {
@@ -347,7 +366,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
       at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
       for (std::size_t i = 0; i < items.size(); ++i) {
         array[i] = checked_calloc(1, e.size);
-        fill_record(e, items[i], array[i], path + "[" + std::to_string(i) + "]", convert, lcs);
+        fill_record(e, items[i], array[i], path.item(i), convert, lcs);
       }
       return;
     }
@@ -358,7 +377,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
       at<char**>(record, f.offset) = array;
       at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
       for (std::size_t i = 0; i < items.size(); ++i)
-        array[i] = text_field(items[i], path + "[" + std::to_string(i) + "]", convert, lcs);
+        array[i] = text_field(items[i], path.item(i), convert, lcs);
       return;
     }
     case oxs_kind_ints: {
@@ -368,7 +387,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
       at<std::int32_t*>(record, f.offset) = array;
       at<std::uint32_t>(record, f.count_offset) = static_cast<std::uint32_t>(items.size());
       for (std::size_t i = 0; i < items.size(); ++i)
-        array[i] = static_cast<std::int32_t>(number(path + "[" + std::to_string(i) + "]", items[i],
+        array[i] = static_cast<std::int32_t>(number(path.item(i), items[i],
                                                     std::numeric_limits<std::int32_t>::min(),
                                                     std::numeric_limits<std::int32_t>::max(), kind_word(oxs_kind_i32)));
       return;
@@ -387,21 +406,21 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const std:
     case oxs_kind_sparse: {
       const json& items = array_of(j, path, kind_word(f.kind));
       if (items.size() > tq_asn_sarray_slots)
-        throw json_error(path, "at most " + std::to_string(tq_asn_sarray_slots) + " slots, found " +
+        throw json_error(path.text(), "at most " + std::to_string(tq_asn_sarray_slots) + " slots, found " +
                                    std::to_string(items.size()));
       void** slots = &at<void*>(record, f.offset);
       const oxs_record_info& e = *f.element();
       for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i].is_null()) continue;
         slots[i] = checked_calloc(1, e.size);
-        fill_record(e, items[i], slots[i], path + "[" + std::to_string(i) + "]", false, lcs);
+        fill_record(e, items[i], slots[i], path.item(i), false, lcs);
       }
       return;
     }
   }
 }
 
-void fill_record(const oxs_record_info& info, const json& value, void* record, const std::string& path, bool convert,
+void fill_record(const oxs_record_info& info, const json& value, void* record, const json_path& path, bool convert,
                  const local_text* lcs) {
   if (!value.is_object()) wrong(path, "an object", value);
   for (auto it = value.begin(); it != value.end(); ++it) {
@@ -412,18 +431,18 @@ void fill_record(const oxs_record_info& info, const json& value, void* record, c
     std::string known;
     for (std::uint32_t i = 0; i < info.field_count; ++i) {
       if (info.fields[i].count_name != nullptr && it.key() == info.fields[i].count_name)
-        throw json_error(member_path(path, it.key().c_str()),
+        throw json_error(path.member(it.key().c_str()).text(),
                          std::string("not a member: the count follows from ") + info.fields[i].name);
       known += (i ? ", " : "") + std::string(info.fields[i].name);
     }
-    throw json_error(member_path(path, it.key().c_str()),
+    throw json_error(path.member(it.key().c_str()).text(),
                      std::string("no such field in ") + info.type_name + " (fields: " + known + ")");
   }
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
     auto it = value.find(f.name);
     if (it == value.end()) continue;
-    fill_field(f, *it, record, member_path(path, f.name), convert, lcs);
+    fill_field(f, *it, record, path.member(f.name), convert, lcs);
   }
 }
 
@@ -508,7 +527,45 @@ json record_to_json(const oxs_record_info& info, const void* record, const local
 }
 
 void record_from_json(const oxs_record_info& info, const json& value, void* record, const local_text* lcs) {
-  fill_record(info, value, record, "", lcs != nullptr && !is_type_code_record(info), lcs);
+  fill_record(info, value, record, json_path{}, lcs != nullptr && !is_type_code_record(info), lcs);
+}
+
+json parse_json(const std::vector<unsigned char>& text) {
+  // The parser itself keeps its own stack of open values; the callback
+  // stops it at the depth bound before anything deeper is built, and keeps
+  // the member names of each open object.
+  std::vector<std::set<std::string>> objects;
+  std::size_t arrays = 0;
+  const std::size_t bound = static_cast<std::size_t>(tq_asn_max_nesting_depth);
+  const auto callback = [&](int, json::parse_event_t event, json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+        if (objects.size() >= bound)
+          throw json_error("", "the JSON nests objects more than " + std::to_string(bound) +
+                                   " levels deep; the library writes records nested at most " + std::to_string(bound) +
+                                   " levels (a deeper record is refused with ASN_ERR_UNSUPPORTED)");
+        objects.emplace_back();
+        break;
+      case json::parse_event_t::object_end: objects.pop_back(); break;
+      case json::parse_event_t::array_start:
+        // Lists hold records, strings or numbers: an array in an array
+        // fits no record, and a deep nest of them is refused like objects.
+        if (++arrays > 2 * bound + 2)
+          throw json_error("", "the JSON nests arrays more than " + std::to_string(2 * bound + 2) +
+                                   " levels deep; no record holds such a value");
+        break;
+      case json::parse_event_t::array_end: --arrays; break;
+      case json::parse_event_t::key: {
+        const std::string& key = parsed.get_ref<const std::string&>();
+        if (!objects.empty() && !objects.back().insert(key).second)
+          throw json_error("", "the member \"" + key + "\" appears twice in one object (a record has each field once)");
+        break;
+      }
+      default: break;
+    }
+    return true;
+  };
+  return json::parse(text.begin(), text.end(), callback);
 }
 
 std::string to_hex(const unsigned char* bytes, std::size_t length) {

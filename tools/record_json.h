@@ -93,6 +93,13 @@ json record_to_json(const oxs_record_info& info, const void* record, const local
 void record_from_json(const oxs_record_info& info, const json& value, void* record,
                       const local_text* lcs = nullptr);
 
+// The JSON text as a value, refused (json_error) when it nests records
+// deeper than the library writes them (tq_asn_max_nesting_depth: a deeper
+// tree is refused with ASN_ERR_UNSUPPORTED, so it is refused here before
+// anything walks it) or when an object names a member twice. Syntax errors
+// are json::parse_error. Memory stays proportional to the text.
+json parse_json(const std::vector<unsigned char>& text);
+
 // Lower-case hex of bytes, no separators.
 std::string to_hex(const unsigned char* bytes, std::size_t length);
 

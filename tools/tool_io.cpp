@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace oxser {
 
 namespace {
@@ -33,6 +38,9 @@ std::vector<unsigned char> read_input(const std::string& file) {
   std::FILE* f = stdin_input ? stdin : std::fopen(file.c_str(), "rb");
   if (f == nullptr) throw tool_error(exit_bad_usage, "cannot open " + file + ": " + std::strerror(errno));
   std::vector<unsigned char> bytes;
+  struct stat st {};
+  // A file's size is known: one block of that size, never a copy.
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
   unsigned char chunk[65536];
   std::size_t n = 0;
   while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
@@ -42,40 +50,111 @@ std::vector<unsigned char> read_input(const std::string& file) {
   return bytes;
 }
 
-std::vector<unsigned char> input_bytes(const std::vector<unsigned char>& raw, input_form form) {
+namespace {
+
+bool looks_like_json(const std::vector<unsigned char>& raw) {
+  std::size_t i = 0;
+  while (i < raw.size() && is_space(raw[i])) ++i;
+  if (i == raw.size() || (raw[i] != '{' && raw[i] != '[')) return false;
+  std::size_t k = i + 1;
+  while (k < raw.size() && is_space(raw[k])) ++k;
+  return k == raw.size() || raw[k] == '"' || raw[k] == '}' || raw[k] == ']' || raw[k] == '{' || raw[k] == '[' ||
+         raw[k] == '-' || (raw[k] >= '0' && raw[k] <= '9') || raw[k] == 'n' || raw[k] == 't' || raw[k] == 'f';
+}
+
+// xxd's listing: "00000010: 0402 acdc 3082 0118  ....0..." - an offset of
+// hex digits and a colon, then groups, then two spaces and the text.
+bool xxd_line(const std::vector<unsigned char>& raw, std::size_t at) {
+  std::size_t i = at;
+  while (i < raw.size() && hex_value(raw[i]) >= 0) ++i;
+  return i - at >= 7 && i + 1 < raw.size() && raw[i] == ':' && raw[i + 1] == ' ';
+}
+
+}  // namespace
+
+std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_form form, const char* what) {
   if (form == input_form::binary) return raw;
   if (form == input_form::detect) {
     for (unsigned char c : raw)
       if (!is_space(c) && (c < 0x20 || c >= 0x7F)) return raw;
   }
-  std::vector<unsigned char> bytes;
-  bytes.reserve(raw.size() / 2);
+  if (looks_like_json(raw))
+    throw tool_error(exit_bad_data, std::string("input is JSON, not a buffer: ") + what +
+                                        " reads a buffer (binary or hex); to turn JSON into a buffer, use oxser encode "
+                                        "--type TYPE FILE");
+  // Converted in place: the bytes never overtake the text they come from.
+  std::size_t out = 0;
   int high = -1;
   std::size_t high_at = 0;
+  const bool xxd = xxd_line(raw, 0);
+  const auto lone = [&]() {
+    return tool_error(exit_bad_data, "input is not hex: lone digit at offset " + std::to_string(high_at) +
+                                         " (hex text is pairs of digits)");
+  };
   for (std::size_t i = 0; i < raw.size(); ++i) {
     const unsigned char c = raw[i];
-    if (is_space(c)) {
-      if (high >= 0)
-        throw tool_error(exit_bad_data, "input is not hex: lone digit at offset " + std::to_string(high_at) +
-                                            " (hex text is pairs of digits)");
+    if (xxd && (i == 0 || raw[i - 1] == '\n') && xxd_line(raw, i)) {
+      while (raw[i] != ':') ++i;  // the offset and its colon
+      continue;
+    }
+    if (xxd && c == ' ' && i + 1 < raw.size() && raw[i + 1] == ' ') {
+      if (high >= 0) throw lone();
+      while (i < raw.size() && raw[i] != '\n') ++i;  // the text column
+      continue;
+    }
+    if (is_space(c) || c == ':') {
+      if (high >= 0) throw lone();
       continue;
     }
     const int v = hex_value(c);
     if (v < 0)
       throw tool_error(exit_bad_data, "input is not hex: " + shown(c) + " at offset " + std::to_string(i) +
-                                          " (hex text is pairs of digits 0-9 a-f, with white space between pairs)");
+                                          " (hex text is pairs of digits 0-9 a-f, with white space or colons "
+                                          "between pairs)");
     if (high < 0) {
       high = v;
       high_at = i;
     } else {
-      bytes.push_back(static_cast<unsigned char>(high * 16 + v));
+      raw[out++] = static_cast<unsigned char>(high * 16 + v);
       high = -1;
     }
   }
-  if (high >= 0)
-    throw tool_error(exit_bad_data, "input is not hex: lone digit at offset " + std::to_string(high_at) +
-                                        " (hex text is pairs of digits)");
-  return bytes;
+  if (high >= 0) throw lone();
+  raw.resize(out);
+  return raw;
+}
+
+std::unique_ptr<mapped_file> mapped_file::open(const std::string& file) {
+  if (file.empty() || file == "-") return nullptr;
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  void* base = MAP_FAILED;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    base = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (base == MAP_FAILED) return nullptr;
+  madvise(base, static_cast<std::size_t>(st.st_size), MADV_SEQUENTIAL);
+  return std::unique_ptr<mapped_file>(new mapped_file(static_cast<unsigned char*>(base), static_cast<std::size_t>(st.st_size)));
+}
+
+mapped_file::~mapped_file() { munmap(base_, size_); }
+
+bool mapped_file::binary() const {
+  for (std::size_t i = 0; i < size_; ++i)
+    if (!is_space(base_[i]) && (base_[i] < 0x20 || base_[i] >= 0x7F)) return true;
+  return false;
+}
+
+void mapped_file::release_before(std::size_t offset) {
+  // In steps of a few megabytes, whole pages only; a page read again
+  // comes back from the file.
+  constexpr std::size_t step = std::size_t{4} << 20;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t until = offset / page * page;
+  if (until < released_ + step) return;
+  madvise(base_ + released_, until - released_, MADV_DONTNEED);
+  released_ = until;
 }
 
 std::string hex_lines(const std::vector<unsigned char>& bytes) {

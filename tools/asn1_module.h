@@ -1,0 +1,22 @@
+// The ASN.1 module of the records, written from the run-time record
+// description, so that other ASN.1 toolchains can read the buffers.
+#ifndef OXSER_ASN1_MODULE_H
+#define OXSER_ASN1_MODULE_H
+
+#include <string>
+#include <vector>
+
+#include <oxserutl/record_info.h>
+
+namespace oxser {
+
+// The module text: every record (roots empty) or the given records and the
+// records they hold.
+std::string asn1_module(const std::vector<const oxs_record_info*>& roots);
+
+// A record's type reference in the module ("acl_ext_t" is AclExt).
+std::string asn1_type_name(const oxs_record_info& info);
+
+}  // namespace oxser
+
+#endif
