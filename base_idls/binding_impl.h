@@ -515,6 +515,14 @@ int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security
   int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record) {                                                \
     return ::oxserutl::binding::encode_record<B>(out, record, security_lcs);                              \
   }                                                                                                       \
+  /* Encoding only reads the record; the bindings take it by non-constant */                              \
+  /* reference all the same. */                                                                           \
+  int tqAsnEncodeObj(tq_asn_buffer_t& out, const S& record) {                                             \
+    return ::oxserutl::binding::encode_record<B>(out, const_cast<S&>(record), security_normal);           \
+  }                                                                                                       \
+  int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, const S& record) {                                          \
+    return ::oxserutl::binding::encode_record<B>(out, const_cast<S&>(record), security_lcs);              \
+  }                                                                                                       \
   int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record) {                                                    \
     return ::oxserutl::binding::decode_record<B>(in, record, security_normal);                            \
   }                                                                                                       \

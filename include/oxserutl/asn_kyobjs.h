@@ -89,8 +89,8 @@ class OXSERUTL_API asn_cert_request_in : public asn_kyobj_base {
   tq_asn_octetstring body;
 };
 
-OXSERUTL_API int tqasn_encode_obj(int version, void* record, unsigned int type, tq_asn_buffer_t& out);
-OXSERUTL_API int tqasn_decode_obj(int version, tq_asn_buffer_t& in, unsigned int type, void* record);
+OXSERUTL_NODISCARD OXSERUTL_API int tqasn_encode_obj(int version, void* record, unsigned int type, tq_asn_buffer_t& out);
+OXSERUTL_NODISCARD OXSERUTL_API int tqasn_decode_obj(int version, tq_asn_buffer_t& in, unsigned int type, void* record);
 OXSERUTL_API void tqasn_obj_free(int version, unsigned int type, void* record);
 
 #endif

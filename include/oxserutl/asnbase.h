@@ -819,9 +819,9 @@ class OXSERUTL_API tq_asnbase : public tq_asn_sequence {
   OXSERUTL_NODISCARD static int loadObject(tq_asn_object* object, int version, const tq_asn_buffer_t& in);
   // flag = 1 and ASN_ERR_VERSION unless the buffer starts with a valid
   // envelope of a nonzero version.
-  static int get_encoded_version(const tq_asn_buffer_t& in, unsigned int& flag);
+  OXSERUTL_NODISCARD static int get_encoded_version(const tq_asn_buffer_t& in, unsigned int& flag);
 };
 
-OXSERUTL_API int tqasn_version(const tq_asn_buffer_t& in, unsigned int& flag);
+OXSERUTL_NODISCARD OXSERUTL_API int tqasn_version(const tq_asn_buffer_t& in, unsigned int& flag);
 
 #endif
