@@ -88,8 +88,8 @@ inline void get_fixed(const tqasn_octetstring& child, unsigned char* dest, std::
   if (copied < n) std::memset(dest + copied, 0, n - copied);
 }
 
-// --- byte blocks: (pointer, length); an empty value decodes to a null
-// pointer and length 0.
+// --- byte blocks: (pointer, length); an empty value decodes to what
+// malloc(0) gives and length 0.
 inline void set_block(tqasn_octetstring& child, const unsigned char* bytes, std::uint32_t length) {
   child.tq_asn_octetstring::set_value(bytes, bytes != nullptr ? length : 0);
 }
@@ -97,10 +97,9 @@ inline void get_block(const tqasn_octetstring& child, unsigned char*& out, std::
                       const site& where) {
   unsigned char* bytes = nullptr;
   std::uint32_t length = 0;
-  if (child.tq_asn_octetstring::get_value(bytes, length) != 0 || length == 0) return;
-  auto* copy = static_cast<unsigned char*>(detail::mem_malloc(length));
-  if (copy == nullptr) memory_error(where, "Out of memory get_block()");
-  std::memcpy(copy, bytes, length);
+  if (child.tq_asn_octetstring::get_value(bytes, length) != 0) return;
+  unsigned char* copy = nullptr;
+  if (!detail::block_copy(bytes, length, copy)) memory_error(where, "Out of memory get_block()");
   out = copy;
   out_length = length;
 }

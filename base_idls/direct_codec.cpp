@@ -205,10 +205,8 @@ class decoder {
       case oxs_kind_block: {
         if (!element(c, kOctetString, v)) return false;
         const auto length = static_cast<std::uint32_t>(v.end - v.p);
-        if (length == 0) return true;
-        auto* copy = static_cast<unsigned char*>(mem_malloc(length));
-        if (copy == nullptr) return false;
-        std::memcpy(copy, v.p, length);
+        unsigned char* copy = nullptr;
+        if (!detail::block_copy(v.p, length, copy)) return false;
         store(at, copy);
         store(base + f.count_offset, length);
         return true;

@@ -47,6 +47,12 @@ void write_length(tq_buffer_t& out, std::uint32_t length);
 // ASN_ERR_MEMORY with out null.
 int text_copy(const unsigned char* bytes, std::uint32_t length, bool local, char*& out) noexcept;
 
+// The copy of a value's octets that a record's byte block receives: a new
+// block of exactly length bytes, so an empty value gets what malloc(0)
+// gives. false (out untouched) when no memory is left, which for an empty
+// value is only a failure the fault seam injects.
+bool block_copy(const unsigned char* bytes, std::uint32_t length, unsigned char*& out) noexcept;
+
 }  // namespace detail
 }  // namespace oxserutl
 
