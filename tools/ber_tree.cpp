@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include <oxserutl/asn_kyobjs.h>
-#include <oxserutl/asnscan.h>
 #include <oxserutl/status.h>
+
+#include "ber_primitives.h"
 
 namespace oxser {
 
@@ -56,33 +57,31 @@ std::optional<ber_fault> read_at(const std::vector<unsigned char>& data, std::si
                                  ber_node& out) {
   out = ber_node{};
   out.offset = pos;
-  auto* cursor = const_cast<unsigned char*>(data.data() + pos);  // the scanners only read
-  auto remaining = static_cast<unsigned int>(limit - pos);
-  unsigned int tag = 0;
+  // The library's own identifier and length readers, so that the walker
+  // frames every element as the library does.
+  const unsigned char* cursor = data.data() + pos;
+  auto remaining = static_cast<std::uint32_t>(limit - pos);
+  std::uint32_t tag = 0;
   int constructed = 0;
   int cls = 0;
-  if (tqAsnGetType(&cursor, &remaining, &tag, &constructed, &cls) != 0)
+  if (oxserutl::detail::read_identifier(cursor, remaining, tag, constructed, cls) != 0)
     return fault(ASN_ERR_TRUNCATED, pos, "identifier octets", limit == pos ? "the end of the data" : "the end of the data within the identifier");
   const std::size_t length_at = limit - remaining;
   int definite = 1;
-  unsigned int length = 0;
-  if (tqAsnGetLength(&cursor, &remaining, &definite, &length) != 0)
+  std::uint32_t length = 0;
+  bool overflow = false;
+  if (oxserutl::detail::read_length(cursor, remaining, definite, length, overflow) != 0)
     return fault(ASN_ERR_TRUNCATED, length_at, "length octets", "the end of the data");
   out.tag = tag;
   out.cls = cls;
   out.constructed = constructed != 0;
   out.definite = definite != 0;
   out.content = limit - remaining;
-  // Long-form lengths of more than four octets: the scanner keeps the low
-  // 32 bits, so a length with more significant octets cannot fit the data.
-  const unsigned char first = data[length_at];
-  if ((first & 0x80) != 0 && (first & 0x7F) > 4) {
-    for (std::size_t i = length_at + 1; i < out.content - 4; ++i)
-      if (data[i] != 0)
-        return fault(ASN_ERR_TRUNCATED, length_at, "a length that fits the " + std::to_string(limit - out.content) +
-                                                       " octets that remain",
-                     "a length of more than 32 bits");
-  }
+  // A length with significant octets beyond 32 bits cannot fit the data.
+  if (overflow)
+    return fault(ASN_ERR_TRUNCATED, length_at, "a length that fits the " + std::to_string(limit - out.content) +
+                                                   " octets that remain",
+                 "a length of more than 32 bits");
   if (!out.definite) {
     if (!out.constructed)
       return fault(ASN_ERR_INDEFINITE_NOT_PERMITTED, length_at, "a definite length (a primitive element has no indefinite form)",
