@@ -61,39 +61,9 @@ void store(unsigned char* at, T v) {
   std::memcpy(at, &v, sizeof v);
 }
 
-// Whether the text fields of a record reached through a field of the given
-// kind are in the local code set, when those of the record holding the
-// field are (local). A binding passes its code-set mode to the children it
-// registers, and a list to the elements it creates; a record held by value
-// (nested or optional) registered its own children before its parent
-// adopted it, so its text, and all text below it, is taken as it is.
-constexpr bool local_text_below(bool local, oxs_field_kind kind) {
-  return local && kind != oxs_kind_nested && kind != oxs_kind_optional;
-}
-
-// Whether a record's binding is complete (and so written) before any value
-// is set: when each field is either optional or complete unset itself, as
-// lists are (empty) and records made only of such fields.
-bool complete_when_unset(const oxs_record_info& info) {
-  for (std::uint32_t i = 0; i < info.field_count; ++i) {
-    const oxs_field_info& f = info.fields[i];
-    switch (f.kind) {
-      case oxs_kind_list:
-      case oxs_kind_list16:
-      case oxs_kind_ptrlist:
-      case oxs_kind_strings:
-      case oxs_kind_ints:
-      case oxs_kind_optional:
-        break;
-      case oxs_kind_nested:
-        if (!complete_when_unset(*f.element())) return false;
-        break;
-      default:
-        return false;
-    }
-  }
-  return true;
-}
+// Whether the text in or below field f is in the local code set, when that
+// of the record holding it is (local): the description's local_text fact.
+constexpr bool local_text_of(bool local, const oxs_field_info& f) { return local && f.local_text; }
 
 struct depth_scope {
   int& depth;
@@ -182,7 +152,7 @@ class decoder {
         return true;
       case oxs_kind_string:
         if (!element(c, kUTF8String, v)) return false;
-        store(at, text(v, local));
+        store(at, text(v, local_text_of(local, f)));
         return true;
       case oxs_kind_fixed: {
         if (!element(c, kOctetString, v)) return false;
@@ -208,7 +178,7 @@ class decoder {
       case oxs_kind_ints:
         return values(c, f, base, local);
       case oxs_kind_nested:
-        return record(c, *f.element(), at, local_text_below(local, f.kind));
+        return record(c, *f.element(), at, local_text_of(local, f));
       case oxs_kind_optional: {
         // Present when the next element is a SEQUENCE; any other universal
         // or tagged element (or none) leaves it absent. A primitive
@@ -220,7 +190,7 @@ class decoder {
         auto* present = static_cast<unsigned char*>(mem_calloc(1, info.size));
         if (present == nullptr) return false;
         store(at, present);
-        return record(c, info, present, local_text_below(local, f.kind));
+        return record(c, info, present, local_text_of(local, f));
       }
       case oxs_kind_sparse:
       case oxs_kind_cstring:
@@ -251,7 +221,7 @@ class decoder {
         if (item == nullptr) return false;
         store(items + static_cast<std::size_t>(i) * sizeof(void*), item);
       }
-      if (!record(body, info, item, local_text_below(local, f.kind))) return false;
+      if (!record(body, info, item, local_text_of(local, f))) return false;
     }
     return true;
   }
@@ -275,7 +245,7 @@ class decoder {
       (void)element(body, id, v);  // counted above
       unsigned char* item = items + static_cast<std::size_t>(i) * size;
       if (strings) {
-        store(item, text(v, local));
+        store(item, text(v, local_text_of(local, f)));
       } else {
         store(item, integer_value(v));
       }
@@ -355,7 +325,7 @@ class writer {
       case oxs_kind_u8:
         return integer(load<std::uint8_t>(at));
       case oxs_kind_string:
-        return text(load<const char*>(at), local);
+        return text(load<const char*>(at), local_text_of(local, f));
       case oxs_kind_fixed:
         return primitive(kOctetString, at, f.fixed_size);
       case oxs_kind_block: {
@@ -370,14 +340,14 @@ class writer {
       case oxs_kind_ints:
         return values(f, base, local);
       case oxs_kind_nested:
-        return record(*f.element(), at, local_text_below(local, f.kind));
+        return record(*f.element(), at, local_text_of(local, f));
       case oxs_kind_optional: {
         const oxs_record_info& info = *f.element();
         const auto* present = load<const unsigned char*>(at);
-        if (present != nullptr) return record(info, present, local_text_below(local, f.kind));
+        if (present != nullptr) return record(info, present, local_text_of(local, f));
         // An unset optional record that is complete without any value (one
         // of lists, say) is written all the same, as its empty form.
-        return !complete_when_unset(info) || record(info, kBlankRecord, local_text_below(local, f.kind));
+        return !f.written_when_unset || record(info, kBlankRecord, local_text_of(local, f));
       }
       case oxs_kind_sparse:
       case oxs_kind_cstring:
@@ -402,7 +372,7 @@ class writer {
       } else {
         item = items + static_cast<std::size_t>(i) * info.size;
       }
-      if (!record(info, item, local_text_below(local, f.kind))) return false;
+      if (!record(info, item, local_text_of(local, f))) return false;
     }
     return header(kSequence, used_ - mark);
   }
@@ -414,7 +384,7 @@ class writer {
     const std::size_t mark = used_;
     for (std::uint32_t i = n; i-- > 0;) {
       const bool ok = f.kind == oxs_kind_strings
-                          ? text(load<const char*>(items + static_cast<std::size_t>(i) * sizeof(char*)), local)
+                          ? text(load<const char*>(items + static_cast<std::size_t>(i) * sizeof(char*)), local_text_of(local, f))
                           : integer(load<std::int32_t>(items + static_cast<std::size_t>(i) * sizeof(std::int32_t)));
       if (!ok) return false;
     }

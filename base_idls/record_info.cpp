@@ -36,8 +36,53 @@ const oxs_record_info* info_of();
 OXS_ALL_MODULES(OXS_INFO_OF)
 #undef OXS_INFO_OF
 
+// --- the derived facts ---------------------------------------------------------
+
+// A binding passes its code-set mode to the children it registers, and a
+// list passes it on to every element it creates; a record held by value or
+// by pointer, or in a sparse array's slots, registered its own children
+// before its parent adopted it, so its text is taken as it is. The texts of
+// the type-code records are octets that no code-set mode touches.
+constexpr bool local_text_of(oxs_field_kind kind) {
+  return kind == oxs_kind_string || kind == oxs_kind_strings || kind == oxs_kind_list || kind == oxs_kind_list16 ||
+         kind == oxs_kind_ptrlist;
+}
+
+// Whether a record's binding is complete (so present, and written when it
+// is an optional child left null) before any value is set: lists are (empty), an optional child does not count,
+// and a nested record is when its own fields are.
+template <class S>
+struct complete_when_unset;
+#define OXS_COMPLETE_i32(f) false
+#define OXS_COMPLETE_u32(f) false
+#define OXS_COMPLETE_u16(f) false
+#define OXS_COMPLETE_u8(f) false
+#define OXS_COMPLETE_string(f) false
+#define OXS_COMPLETE_fixed(f, n) false
+#define OXS_COMPLETE_block(len, f) false
+#define OXS_COMPLETE_list(n, f, S) true
+#define OXS_COMPLETE_list16(n, f, S) true
+#define OXS_COMPLETE_ptrlist(n, f, S) true
+#define OXS_COMPLETE_strings(n, f) true
+#define OXS_COMPLETE_ints(n, f) true
+#define OXS_COMPLETE_nested(f, S) complete_when_unset<S>::value
+#define OXS_COMPLETE_optional(f, S) true
+#define OXS_COMPLETE_sparse(f, S) false
+#define OXS_COMPLETE_FIELD(kind, ...) &&OXS_COMPLETE_##kind(__VA_ARGS__)
+#define OXS_COMPLETE(S, B, NAME, MODULE, COPY)                                  \
+  template <>                                                                   \
+  struct complete_when_unset<S> {                                               \
+    static constexpr bool value = true OXS_FIELDS_##S(OXS_COMPLETE_FIELD);      \
+  };
+OXS_ALL_MODULES(OXS_COMPLETE)
+#undef OXS_COMPLETE
+
+// --- the rows --------------------------------------------------------------------
+
+#define OXS_ROW_FACTS(kind, f, count, count_offset, fixed, element, written) \
+  {#f, count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element, local_text_of(oxs_kind_##kind), written},
 #define OXS_ROW(kind, f, count, count_offset, fixed, element) \
-  {#f, count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element},
+  OXS_ROW_FACTS(kind, f, count, count_offset, fixed, element, false)
 #define OXS_INFO_i32(f) OXS_ROW(i32, f, nullptr, 0, 0, nullptr)
 #define OXS_INFO_u32(f) OXS_ROW(u32, f, nullptr, 0, 0, nullptr)
 #define OXS_INFO_u16(f) OXS_ROW(u16, f, nullptr, 0, 0, nullptr)
@@ -51,7 +96,8 @@ OXS_ALL_MODULES(OXS_INFO_OF)
 #define OXS_INFO_strings(n, f) OXS_ROW(strings, f, #n, offsetof(R, n), 0, nullptr)
 #define OXS_INFO_ints(n, f) OXS_ROW(ints, f, #n, offsetof(R, n), 0, nullptr)
 #define OXS_INFO_nested(f, S) OXS_ROW(nested, f, nullptr, 0, 0, &info_of<S>)
-#define OXS_INFO_optional(f, S) OXS_ROW(optional, f, nullptr, 0, 0, &info_of<S>)
+#define OXS_INFO_optional(f, S) \
+  OXS_ROW_FACTS(optional, f, nullptr, 0, 0, &info_of<S>, complete_when_unset<S>::value)
 #define OXS_INFO_sparse(f, S) OXS_ROW(sparse, f, nullptr, 0, 0, &info_of<S>)
 #define OXS_INFO_cstring(f) OXS_ROW(cstring, f, nullptr, 0, 0, nullptr)
 #define OXS_INFO_FIELD(kind, ...) OXS_INFO_##kind(__VA_ARGS__)
@@ -88,7 +134,7 @@ struct fields_update_list {
 };
 const oxs_field_info fields_update_list::rows[] = {
     {"updates", "update_count", oxs_kind_list, offsetof(R, updates), offsetof(R, update_count), 0,
-     &info_of_kyobj_update}};
+     &info_of_kyobj_update, local_text_of(oxs_kind_list), false}};
 
 struct integer_record {
   std::int32_t value;
