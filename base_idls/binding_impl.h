@@ -13,6 +13,7 @@
 #include <oxserutl/record_info.h>
 #include <oxserutl/records.h>
 
+#include "boundary.h"
 #include "direct_codec.h"
 #include "internal.h"
 
@@ -318,16 +319,12 @@ void free_sparse(S* const* slots) {
 
 // --- the exported functions ----------------------------------------------------------
 
-// Runs one exported operation, turning the exception family into its status
-// after printing the diagnostic line.
+// Runs one exported operation through the library's boundary: the
+// exception family becomes its status after the diagnostic line; any other
+// exception is not the record functions' to catch.
 template <class F>
 int guarded(F&& body) {
-  try {
-    return body();
-  } catch (const tq_asn_exception& e) {
-    e.print();
-    return static_cast<int>(e.code());
-  }
+  return detail::at_boundary<detail::other_exceptions::pass_on>(static_cast<F&&>(body));
 }
 
 template <class B>

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "boundary.h"
 #include "internal.h"
 
 using namespace oxserutl::detail;
@@ -196,7 +197,8 @@ int dispatch(mode m, int version, void* record, unsigned int type, tq_asn_buffer
     if (type == ASN_TYPE_UPDATE_LIST) asn_update_list::free_obj(*static_cast<update_list_s_t*>(record));
     return 0;
   }
-  try {
+  // The type-code functions catch every exception.
+  return at_boundary<other_exceptions::no_memory>([&] {
     switch (type) {
       case ASN_TYPE_CERT_REQUEST_IN:
         return run<asn_cert_request_in>(m, version, *static_cast<cert_request_in_s_t*>(record), buffer);
@@ -205,12 +207,7 @@ int dispatch(mode m, int version, void* record, unsigned int type, tq_asn_buffer
       default:
         return run_integer(m, version, *static_cast<std::int32_t*>(record), buffer);
     }
-  } catch (const tq_asn_exception& e) {
-    e.print();
-    return static_cast<int>(e.code());
-  } catch (...) {
-    return ASN_ERR_MEMORY;
-  }
+  });
 }
 
 }  // namespace
