@@ -16,10 +16,9 @@ enum record_index {
 #define OXS_INDEX(S, B, NAME, MODULE, COPY) index_##S,
   OXS_ALL_MODULES(OXS_INDEX)
 #undef OXS_INDEX
-  index_cert_request_in,
-  index_update_list,
-  index_kyobj_update,
-  index_integer,
+#define OXS_KY_INDEX(S, B, NAME, CODE, SHAPE) index_##S,
+  OXS_TYPE_CODE_RECORDS(OXS_KY_INDEX)
+#undef OXS_KY_INDEX
   record_count
 };
 
@@ -34,6 +33,9 @@ const oxs_record_info* info_of();
     return &table[index_##S];                 \
   }
 OXS_ALL_MODULES(OXS_INFO_OF)
+#define OXS_KY_INFO_OF(S, B, NAME, CODE, SHAPE) OXS_INFO_OF(S, B, NAME, asn_kyobjs, plain)
+OXS_TYPE_CODE_RECORDS(OXS_KY_INFO_OF)
+#undef OXS_KY_INFO_OF
 #undef OXS_INFO_OF
 
 // --- the derived facts ---------------------------------------------------------
@@ -100,6 +102,7 @@ OXS_ALL_MODULES(OXS_COMPLETE)
   OXS_ROW_FACTS(optional, f, nullptr, 0, 0, &info_of<S>, complete_when_unset<S>::value)
 #define OXS_INFO_sparse(f, S) OXS_ROW(sparse, f, nullptr, 0, 0, &info_of<S>)
 #define OXS_INFO_cstring(f) OXS_ROW(cstring, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_optblock(len, f) OXS_INFO_block(len, f)
 #define OXS_INFO_FIELD(kind, ...) OXS_INFO_##kind(__VA_ARGS__)
 
 #define OXS_FIELD_TABLE(S, B, NAME, MODULE, COPY) \
@@ -109,41 +112,10 @@ OXS_ALL_MODULES(OXS_COMPLETE)
   };                                              \
   const oxs_field_info fields_##S::rows[] = {OXS_FIELDS_##S(OXS_INFO_FIELD)};
 OXS_ALL_MODULES(OXS_FIELD_TABLE)
+#define OXS_KY_FIELD_TABLE(S, B, NAME, CODE, SHAPE) OXS_FIELD_TABLE(S, B, NAME, asn_kyobjs, plain)
+OXS_TYPE_CODE_RECORDS(OXS_KY_FIELD_TABLE)
+#undef OXS_KY_FIELD_TABLE
 #undef OXS_FIELD_TABLE
-
-// The type-code records, described in the same terms.
-struct fields_cert_request_in {
-  using R = cert_request_in_s_t;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_cert_request_in::rows[] = {
-    OXS_INFO_cstring(request_string1) OXS_INFO_cstring(request_string2) OXS_INFO_block(body_length, body)};
-
-const oxs_record_info* info_of_kyobj_update() { return &table[index_kyobj_update]; }
-
-struct fields_kyobj_update {
-  using R = kyobj_update_s_t;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_kyobj_update::rows[] = {
-    OXS_INFO_i32(update_value1) OXS_INFO_cstring(update_text) OXS_INFO_i32(update_value2)};
-
-struct fields_update_list {
-  using R = update_list_s_t;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_update_list::rows[] = {
-    {"updates", "update_count", oxs_kind_list, offsetof(R, updates), offsetof(R, update_count), 0,
-     &info_of_kyobj_update, local_text_of(oxs_kind_list), false}};
-
-struct integer_record {
-  std::int32_t value;
-};
-struct fields_integer {
-  using R = integer_record;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_integer::rows[] = {OXS_INFO_i32(value)};
 
 template <class S>
 int encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
@@ -170,20 +142,26 @@ void release_as(void* record) {
   tqAsnFreeObj(*static_cast<S*>(record));
 }
 
+// The type-code functions; a record without a type code (an element
+// only) has none.
 template <std::uint32_t Code>
 int encode_code(tq_asn_buffer_t& out, void* record, int) {
+  if (Code == 0) return ASN_ERR_UNSUPPORTED;
   return tqasn_encode_obj(2, record, Code, out);
 }
 template <std::uint32_t Code>
 int decode_code(tq_asn_buffer_t& in, void* record, int) {
+  if (Code == 0) return ASN_ERR_UNSUPPORTED;
   return tqasn_decode_obj(2, in, Code, record);
 }
 template <std::uint32_t Code>
 void release_code(void* record) {
-  tqasn_obj_free(2, Code, record);
+  if (Code != 0) tqasn_obj_free(2, Code, record);
 }
-int no_encode(tq_asn_buffer_t&, void*, int) { return ASN_ERR_UNSUPPORTED; }
-void no_release(void*) {}
+
+// The bare INTEGER's structure is one std::int32_t.
+#define OXS_STRUCTURE_NAME_sequence(S) #S
+#define OXS_STRUCTURE_NAME_bare(S) "int32_t"
 
 #define OXS_COUNT(a) static_cast<std::uint32_t>(sizeof(a) / sizeof(a[0]))
 
@@ -193,23 +171,12 @@ const oxs_record_info table[record_count] = {
    OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>, &tree_encode_as<S>, &tree_decode_as<S>},
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
-    {"cert_request_in_s_t", "asn_cert_request_in", "cert_request_in", "asn1/asn_kyobjs", ASN_TYPE_CERT_REQUEST_IN,
-     sizeof(cert_request_in_s_t), fields_cert_request_in::rows, OXS_COUNT(fields_cert_request_in::rows),
-     &encode_code<ASN_TYPE_CERT_REQUEST_IN>, &decode_code<ASN_TYPE_CERT_REQUEST_IN>,
-     &release_code<ASN_TYPE_CERT_REQUEST_IN>, &encode_code<ASN_TYPE_CERT_REQUEST_IN>,
-     &decode_code<ASN_TYPE_CERT_REQUEST_IN>},
-    {"update_list_s_t", "asn_update_list", "update_list", "asn1/asn_kyobjs", ASN_TYPE_UPDATE_LIST,
-     sizeof(update_list_s_t), fields_update_list::rows, OXS_COUNT(fields_update_list::rows),
-     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>, &release_code<ASN_TYPE_UPDATE_LIST>,
-     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>},
-    // An element of update_list only; it has no functions of its own.
-    {"kyobj_update_s_t", "asn_kyobj_update", "kyobj_update", "asn1/asn_kyobjs", 0, sizeof(kyobj_update_s_t),
-     fields_kyobj_update::rows, OXS_COUNT(fields_kyobj_update::rows), &no_encode, &no_encode, &no_release,
-     &no_encode, &no_encode},
-    {"int32_t", "tq_asn_integer", "INTEGER", "asn1/asn_kyobjs", ASN_TYPE_INTEGER, sizeof(integer_record),
-     fields_integer::rows, OXS_COUNT(fields_integer::rows), &encode_code<ASN_TYPE_INTEGER>,
-     &decode_code<ASN_TYPE_INTEGER>, &release_code<ASN_TYPE_INTEGER>, &encode_code<ASN_TYPE_INTEGER>,
-     &decode_code<ASN_TYPE_INTEGER>},
+#define OXS_KY_RECORD_ROW(S, B, NAME, CODE, SHAPE)                                                          \
+  {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, "asn1/asn_kyobjs", CODE, sizeof(S), fields_##S::rows,            \
+   OXS_COUNT(fields_##S::rows), &encode_code<CODE>, &decode_code<CODE>, &release_code<CODE>, &encode_code<CODE>, \
+   &decode_code<CODE>},
+    OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_ROW)
+#undef OXS_KY_RECORD_ROW
 };
 
 }  // namespace

@@ -63,6 +63,10 @@
 #define OXS_STRUCT_nested(f, S) S f;
 #define OXS_STRUCT_optional(f, S) S* f;
 #define OXS_STRUCT_sparse(f, S) S* f[tq_asn_sarray_slots];
+#define OXS_STRUCT_cstring(f) char* f;
+#define OXS_STRUCT_optblock(len, f) \
+  std::uint32_t len;                \
+  unsigned char* f;
 #define OXS_STRUCT_FIELD(kind, ...) OXS_STRUCT_##kind(__VA_ARGS__)
 
 #define OXS_DECLARE_STRUCT(S, B, NAME, MODULE, COPY) struct S;
