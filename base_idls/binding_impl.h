@@ -13,6 +13,7 @@
 #include <oxserutl/record_info.h>
 #include <oxserutl/records.h>
 
+#include "boundary.h"
 #include "direct_codec.h"
 #include "internal.h"
 
@@ -88,8 +89,8 @@ inline void get_fixed(const tqasn_octetstring& child, unsigned char* dest, std::
   if (copied < n) std::memset(dest + copied, 0, n - copied);
 }
 
-// --- byte blocks: (pointer, length); an empty value decodes to a null
-// pointer and length 0.
+// --- byte blocks: (pointer, length); an empty value decodes to what
+// malloc(0) gives and length 0.
 inline void set_block(tqasn_octetstring& child, const unsigned char* bytes, std::uint32_t length) {
   child.tq_asn_octetstring::set_value(bytes, bytes != nullptr ? length : 0);
 }
@@ -97,10 +98,9 @@ inline void get_block(const tqasn_octetstring& child, unsigned char*& out, std::
                       const site& where) {
   unsigned char* bytes = nullptr;
   std::uint32_t length = 0;
-  if (child.tq_asn_octetstring::get_value(bytes, length) != 0 || length == 0) return;
-  auto* copy = static_cast<unsigned char*>(detail::mem_malloc(length));
-  if (copy == nullptr) memory_error(where, "Out of memory get_block()");
-  std::memcpy(copy, bytes, length);
+  if (child.tq_asn_octetstring::get_value(bytes, length) != 0) return;
+  unsigned char* copy = nullptr;
+  if (!detail::block_copy(bytes, length, copy)) memory_error(where, "Out of memory get_block()");
   out = copy;
   out_length = length;
 }
@@ -319,16 +319,12 @@ void free_sparse(S* const* slots) {
 
 // --- the exported functions ----------------------------------------------------------
 
-// Runs one exported operation, turning the exception family into its status
-// after printing the diagnostic line.
+// Runs one exported operation through the library's boundary: the
+// exception family becomes its status after the diagnostic line; any other
+// exception is not the record functions' to catch.
 template <class F>
 int guarded(F&& body) {
-  try {
-    return body();
-  } catch (const tq_asn_exception& e) {
-    e.print();
-    return static_cast<int>(e.code());
-  }
+  return detail::at_boundary<detail::other_exceptions::pass_on>(static_cast<F&&>(body));
 }
 
 template <class B>
@@ -514,6 +510,14 @@ int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security
   }                                                                                                       \
   int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record) {                                                \
     return ::oxserutl::binding::encode_record<B>(out, record, security_lcs);                              \
+  }                                                                                                       \
+  /* Encoding only reads the record; the bindings take it by non-constant */                              \
+  /* reference all the same. */                                                                           \
+  int tqAsnEncodeObj(tq_asn_buffer_t& out, const S& record) {                                             \
+    return ::oxserutl::binding::encode_record<B>(out, const_cast<S&>(record), security_normal);           \
+  }                                                                                                       \
+  int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, const S& record) {                                          \
+    return ::oxserutl::binding::encode_record<B>(out, const_cast<S&>(record), security_lcs);              \
   }                                                                                                       \
   int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record) {                                                    \
     return ::oxserutl::binding::decode_record<B>(in, record, security_normal);                            \

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include <oxserutl/records.h>
 
@@ -60,39 +61,9 @@ void store(unsigned char* at, T v) {
   std::memcpy(at, &v, sizeof v);
 }
 
-// Whether the text fields of a record reached through a field of the given
-// kind are in the local code set, when those of the record holding the
-// field are (local). A binding passes its code-set mode to the children it
-// registers, and a list to the elements it creates; a record held by value
-// (nested or optional) registered its own children before its parent
-// adopted it, so its text, and all text below it, is taken as it is.
-constexpr bool local_text_below(bool local, oxs_field_kind kind) {
-  return local && kind != oxs_kind_nested && kind != oxs_kind_optional;
-}
-
-// Whether a record's binding is complete (and so written) before any value
-// is set: when each field is either optional or complete unset itself, as
-// lists are (empty) and records made only of such fields.
-bool complete_when_unset(const oxs_record_info& info) {
-  for (std::uint32_t i = 0; i < info.field_count; ++i) {
-    const oxs_field_info& f = info.fields[i];
-    switch (f.kind) {
-      case oxs_kind_list:
-      case oxs_kind_list16:
-      case oxs_kind_ptrlist:
-      case oxs_kind_strings:
-      case oxs_kind_ints:
-      case oxs_kind_optional:
-        break;
-      case oxs_kind_nested:
-        if (!complete_when_unset(*f.element())) return false;
-        break;
-      default:
-        return false;
-    }
-  }
-  return true;
-}
+// Whether the text in or below field f is in the local code set, when that
+// of the record holding it is (local): the description's local_text fact.
+constexpr bool local_text_of(bool local, const oxs_field_info& f) { return local && f.local_text; }
 
 struct depth_scope {
   int& depth;
@@ -110,40 +81,28 @@ struct cursor {
 };
 
 // The element at c with the one-octet identifier id and a definite length
-// of at most four octets that fits what is left: contents covers its
-// contents and c moves past it. false (c unchanged) otherwise.
+// that fits what is left: contents covers its contents and c moves past it.
+// false (c unchanged) otherwise.
 inline bool element(cursor& c, unsigned char id, cursor& contents) {
-  const unsigned char* p = c.p;
-  std::size_t left = static_cast<std::size_t>(c.end - p);
-  if (left < 2 || p[0] != id) return false;
-  std::size_t length = p[1];
-  p += 2;
-  left -= 2;
-  if (length & 0x80) {
-    const std::size_t octets = length & 0x7F;
-    if (octets == 0 || octets > 4 || octets > left) return false;
-    length = 0;
-    for (std::size_t i = 0; i < octets; ++i) length = length << 8 | p[i];
-    p += octets;
-    left -= octets;
-  }
-  if (length > left) return false;
+  if (c.p == c.end || c.p[0] != id) return false;
+  const unsigned char* p = c.p + 1;
+  auto left = static_cast<std::uint32_t>(c.end - p);
+  int definite = 1;
+  std::uint32_t length = 0;
+  bool overflow = false;
+  if (detail::read_length(p, left, definite, length, overflow) != 0 || !definite || overflow || length > left)
+    return false;
   contents = {p, p + length};
   c.p = p + length;
   return true;
 }
 
-// The number an INTEGER field reads: the low 32 bits of the contents,
-// sign-extended when shorter; 0 when significant octets lie beyond 32 bits.
+// The number an INTEGER field reads: 0 when it does not fit 32 bits, as
+// the integer adapter has it.
 inline std::int32_t integer_value(const cursor& v) {
-  const std::size_t n = static_cast<std::size_t>(v.end - v.p);
-  for (std::size_t i = 0; i + 4 < n; ++i) {
-    if (v.p[i] != 0) return 0;
-  }
-  std::uint32_t word = 0;
-  for (std::size_t i = 0; i < n; ++i) word = word << 8 | v.p[i];
-  if (n > 0 && n < 4 && (v.p[0] & 0x80)) word |= 0xFFFFFFFFu << (8 * n);
-  return static_cast<std::int32_t>(word);
+  std::int32_t value = 0;
+  if (!detail::int32_from_contents(v.p, static_cast<std::size_t>(v.end - v.p), value)) return 0;
+  return value;
 }
 
 // The number of elements with identifier id that fill c exactly, or -1.
@@ -193,7 +152,7 @@ class decoder {
         return true;
       case oxs_kind_string:
         if (!element(c, kUTF8String, v)) return false;
-        store(at, text(v, local));
+        store(at, text(v, local_text_of(local, f)));
         return true;
       case oxs_kind_fixed: {
         if (!element(c, kOctetString, v)) return false;
@@ -205,10 +164,8 @@ class decoder {
       case oxs_kind_block: {
         if (!element(c, kOctetString, v)) return false;
         const auto length = static_cast<std::uint32_t>(v.end - v.p);
-        if (length == 0) return true;
-        auto* copy = static_cast<unsigned char*>(mem_malloc(length));
-        if (copy == nullptr) return false;
-        std::memcpy(copy, v.p, length);
+        unsigned char* copy = nullptr;
+        if (!detail::block_copy(v.p, length, copy)) return false;
         store(at, copy);
         store(base + f.count_offset, length);
         return true;
@@ -221,7 +178,7 @@ class decoder {
       case oxs_kind_ints:
         return values(c, f, base, local);
       case oxs_kind_nested:
-        return record(c, *f.element(), at, local_text_below(local, f.kind));
+        return record(c, *f.element(), at, local_text_of(local, f));
       case oxs_kind_optional: {
         // Present when the next element is a SEQUENCE; any other universal
         // or tagged element (or none) leaves it absent. A primitive
@@ -233,7 +190,7 @@ class decoder {
         auto* present = static_cast<unsigned char*>(mem_calloc(1, info.size));
         if (present == nullptr) return false;
         store(at, present);
-        return record(c, info, present, local_text_below(local, f.kind));
+        return record(c, info, present, local_text_of(local, f));
       }
       case oxs_kind_sparse:
       case oxs_kind_cstring:
@@ -264,7 +221,7 @@ class decoder {
         if (item == nullptr) return false;
         store(items + static_cast<std::size_t>(i) * sizeof(void*), item);
       }
-      if (!record(body, info, item, local_text_below(local, f.kind))) return false;
+      if (!record(body, info, item, local_text_of(local, f))) return false;
     }
     return true;
   }
@@ -288,7 +245,7 @@ class decoder {
       (void)element(body, id, v);  // counted above
       unsigned char* item = items + static_cast<std::size_t>(i) * size;
       if (strings) {
-        store(item, text(v, local));
+        store(item, text(v, local_text_of(local, f)));
       } else {
         store(item, integer_value(v));
       }
@@ -322,11 +279,6 @@ class decoder {
 // then its header in front of them.
 class writer {
  public:
-  writer() = default;
-  writer(const writer&) = delete;
-  writer& operator=(const writer&) = delete;
-  ~writer() { mem_free(block_); }
-
   bool record(const oxs_record_info& info, const unsigned char* base, bool local) {
     depth_scope depth(depth_);
     if (depth.too_deep()) return false;
@@ -348,15 +300,17 @@ class writer {
   // room that doubling left over when that is much (a block that cannot
   // shrink is handed over as it is).
   void detach(tq_asn_buffer_t& out) {
-    std::memmove(block_, front(), used_);
+    std::memmove(block_.get(), front(), used_);
     const std::size_t spare = capacity_ - used_;
     if (spare >= 1024 && spare > used_ / 4) {
-      auto* fitted = static_cast<unsigned char*>(detail::mem_realloc(block_, used_));
-      if (fitted != nullptr) block_ = fitted;
+      auto* fitted = static_cast<unsigned char*>(detail::mem_realloc(block_.get(), used_));
+      if (fitted != nullptr) {
+        (void)block_.release();  // realloc has released or kept it
+        block_.reset(fitted);
+      }
     }
-    out.data = block_;
     out.length = static_cast<std::uint32_t>(used_);
-    block_ = nullptr;
+    out.data = block_.release();
   }
 
  private:
@@ -371,7 +325,7 @@ class writer {
       case oxs_kind_u8:
         return integer(load<std::uint8_t>(at));
       case oxs_kind_string:
-        return text(load<const char*>(at), local);
+        return text(load<const char*>(at), local_text_of(local, f));
       case oxs_kind_fixed:
         return primitive(kOctetString, at, f.fixed_size);
       case oxs_kind_block: {
@@ -386,14 +340,14 @@ class writer {
       case oxs_kind_ints:
         return values(f, base, local);
       case oxs_kind_nested:
-        return record(*f.element(), at, local_text_below(local, f.kind));
+        return record(*f.element(), at, local_text_of(local, f));
       case oxs_kind_optional: {
         const oxs_record_info& info = *f.element();
         const auto* present = load<const unsigned char*>(at);
-        if (present != nullptr) return record(info, present, local_text_below(local, f.kind));
+        if (present != nullptr) return record(info, present, local_text_of(local, f));
         // An unset optional record that is complete without any value (one
         // of lists, say) is written all the same, as its empty form.
-        return !complete_when_unset(info) || record(info, kBlankRecord, local_text_below(local, f.kind));
+        return !f.written_when_unset || record(info, kBlankRecord, local_text_of(local, f));
       }
       case oxs_kind_sparse:
       case oxs_kind_cstring:
@@ -418,7 +372,7 @@ class writer {
       } else {
         item = items + static_cast<std::size_t>(i) * info.size;
       }
-      if (!record(info, item, local_text_below(local, f.kind))) return false;
+      if (!record(info, item, local_text_of(local, f))) return false;
     }
     return header(kSequence, used_ - mark);
   }
@@ -430,24 +384,16 @@ class writer {
     const std::size_t mark = used_;
     for (std::uint32_t i = n; i-- > 0;) {
       const bool ok = f.kind == oxs_kind_strings
-                          ? text(load<const char*>(items + static_cast<std::size_t>(i) * sizeof(char*)), local)
+                          ? text(load<const char*>(items + static_cast<std::size_t>(i) * sizeof(char*)), local_text_of(local, f))
                           : integer(load<std::int32_t>(items + static_cast<std::size_t>(i) * sizeof(std::int32_t)));
       if (!ok) return false;
     }
     return header(kSequence, used_ - mark);
   }
 
-  // The shortest two's-complement form of v: leading octets that only
-  // repeat the sign of the octet after them are dropped.
   bool integer(std::int32_t v) {
-    const auto bits = static_cast<std::uint32_t>(v);
-    const unsigned char octets[4] = {static_cast<unsigned char>(bits >> 24), static_cast<unsigned char>(bits >> 16),
-                                     static_cast<unsigned char>(bits >> 8), static_cast<unsigned char>(bits)};
-    std::size_t skip = 0;
-    while (skip < 3 && ((octets[skip] == 0x00 && !(octets[skip + 1] & 0x80)) ||
-                        (octets[skip] == 0xFF && (octets[skip + 1] & 0x80))))
-      ++skip;
-    return primitive(kInteger, octets + skip, 4 - skip);
+    const detail::int32_octets octets = detail::int32_contents(v);
+    return primitive(kInteger, octets.data(), octets.size);
   }
 
   bool text(const char* s, bool local) {
@@ -461,25 +407,18 @@ class writer {
   bool primitive(unsigned char id, const void* p, std::size_t n) { return bytes(p, n) && header(id, n); }
 
   bool header(unsigned char id, std::size_t length) {
-    // Identifier and at most five length octets.
+    // Identifier and at most five length octets; room() keeps every
+    // encoding below 2 GB, so the length fits 32 bits.
     if (!room(6)) return false;
-    unsigned char* p = front();
-    if (length < 0x80) {
-      *--p = static_cast<unsigned char>(length);
-    } else {
-      unsigned char octets = 0;
-      for (std::size_t rest = length; rest != 0; rest >>= 8) {
-        *--p = static_cast<unsigned char>(rest);
-        ++octets;
-      }
-      *--p = static_cast<unsigned char>(0x80 | octets);
-    }
+    const detail::length_octets octets = detail::definite_length(static_cast<std::uint32_t>(length));
+    unsigned char* p = front() - octets.size;
+    std::memcpy(p, octets.bytes, octets.size);
     *--p = id;
-    used_ = static_cast<std::size_t>(block_ + capacity_ - p);
+    used_ = static_cast<std::size_t>(block_.get() + capacity_ - p);
     return true;
   }
 
-  unsigned char* front() const { return block_ + capacity_ - used_; }
+  unsigned char* front() const { return block_.get() + capacity_ - used_; }
 
   // Room for n more octets in front of those written; the written octets
   // move to the end of a block twice the size when there is none.
@@ -492,14 +431,17 @@ class writer {
     auto* block = static_cast<unsigned char*>(mem_malloc(grown));
     if (block == nullptr) return false;
     if (used_ != 0) std::memcpy(block + grown - used_, front(), used_);
-    mem_free(block_);
-    block_ = block;
+    block_.reset(block);
     capacity_ = grown;
     return true;
   }
 
   int depth_ = 0;
-  unsigned char* block_ = nullptr;
+  // The block being written, released with the writer unless handed over.
+  struct release_block {
+    void operator()(unsigned char* p) const noexcept { mem_free(p); }
+  };
+  std::unique_ptr<unsigned char, release_block> block_;
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
 };
@@ -511,12 +453,11 @@ constexpr unsigned char kVersion = 2;
 
 bool decode(const oxs_record_info& info, const tq_asn_buffer_t& in, void* record, bool local_text) noexcept {
   if (info.size > kMaxRecordSize) return false;
-  // The envelope 04 02 AC DC; any other header is the tree's to refuse.
-  if (in.data == nullptr || in.length <= 4 || in.data[0] != 4 || in.data[1] != kVersion || in.data[2] != 0xAC ||
-      in.data[3] != 0xDC)
-    return false;
+  // The envelope of version 2; a bad one is the tree's to refuse.
+  const std::uint32_t header = detail::envelope_element(in.data, in.length, kVersion);
+  if (header == 0) return false;
   alignas(std::max_align_t) unsigned char scratch[kMaxRecordSize] = {};
-  cursor c{in.data + 4, in.data + in.length};
+  cursor c{in.data + header, in.data + in.length};
   decoder reader;
   if (!reader.record(c, info, scratch, local_text)) {
     info.release(scratch);
@@ -529,7 +470,8 @@ bool decode(const oxs_record_info& info, const tq_asn_buffer_t& in, void* record
 bool encode(const oxs_record_info& info, const void* record, tq_asn_buffer_t& out, bool local_text) noexcept {
   if (info.size > kMaxRecordSize) return false;
   writer w;
-  static const unsigned char envelope[4] = {0x04, kVersion, 0xAC, 0xDC};
+  static const unsigned char envelope[detail::kEnvelopeLength] = {detail::kEnvelopeLength, kVersion,
+                                                                  detail::kEnvelopeMarker1, detail::kEnvelopeMarker2};
   if (!w.record(info, static_cast<const unsigned char*>(record), local_text) || !w.bytes(envelope, sizeof envelope)) return false;
   w.detach(out);
   return true;

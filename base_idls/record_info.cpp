@@ -16,10 +16,9 @@ enum record_index {
 #define OXS_INDEX(S, B, NAME, MODULE, COPY) index_##S,
   OXS_ALL_MODULES(OXS_INDEX)
 #undef OXS_INDEX
-  index_cert_request_in,
-  index_update_list,
-  index_kyobj_update,
-  index_integer,
+#define OXS_KY_INDEX(S, B, NAME, CODE, SHAPE) index_##S,
+  OXS_TYPE_CODE_RECORDS(OXS_KY_INDEX)
+#undef OXS_KY_INDEX
   record_count
 };
 
@@ -34,10 +33,58 @@ const oxs_record_info* info_of();
     return &table[index_##S];                 \
   }
 OXS_ALL_MODULES(OXS_INFO_OF)
+#define OXS_KY_INFO_OF(S, B, NAME, CODE, SHAPE) OXS_INFO_OF(S, B, NAME, asn_kyobjs, plain)
+OXS_TYPE_CODE_RECORDS(OXS_KY_INFO_OF)
+#undef OXS_KY_INFO_OF
 #undef OXS_INFO_OF
 
+// --- the derived facts ---------------------------------------------------------
+
+// A binding passes its code-set mode to the children it registers, and a
+// list passes it on to every element it creates; a record held by value or
+// by pointer, or in a sparse array's slots, registered its own children
+// before its parent adopted it, so its text is taken as it is. The texts of
+// the type-code records are octets that no code-set mode touches.
+constexpr bool local_text_of(oxs_field_kind kind) {
+  return kind == oxs_kind_string || kind == oxs_kind_strings || kind == oxs_kind_list || kind == oxs_kind_list16 ||
+         kind == oxs_kind_ptrlist;
+}
+
+// Whether a record's binding is complete (so present, and written when it
+// is an optional child left null) before any value is set: lists are (empty), an optional child does not count,
+// and a nested record is when its own fields are.
+template <class S>
+struct complete_when_unset;
+#define OXS_COMPLETE_i32(f) false
+#define OXS_COMPLETE_u32(f) false
+#define OXS_COMPLETE_u16(f) false
+#define OXS_COMPLETE_u8(f) false
+#define OXS_COMPLETE_string(f) false
+#define OXS_COMPLETE_fixed(f, n) false
+#define OXS_COMPLETE_block(len, f) false
+#define OXS_COMPLETE_list(n, f, S) true
+#define OXS_COMPLETE_list16(n, f, S) true
+#define OXS_COMPLETE_ptrlist(n, f, S) true
+#define OXS_COMPLETE_strings(n, f) true
+#define OXS_COMPLETE_ints(n, f) true
+#define OXS_COMPLETE_nested(f, S) complete_when_unset<S>::value
+#define OXS_COMPLETE_optional(f, S) true
+#define OXS_COMPLETE_sparse(f, S) false
+#define OXS_COMPLETE_FIELD(kind, ...) &&OXS_COMPLETE_##kind(__VA_ARGS__)
+#define OXS_COMPLETE(S, B, NAME, MODULE, COPY)                                  \
+  template <>                                                                   \
+  struct complete_when_unset<S> {                                               \
+    static constexpr bool value = true OXS_FIELDS_##S(OXS_COMPLETE_FIELD);      \
+  };
+OXS_ALL_MODULES(OXS_COMPLETE)
+#undef OXS_COMPLETE
+
+// --- the rows --------------------------------------------------------------------
+
+#define OXS_ROW_FACTS(kind, f, count, count_offset, fixed, element, written) \
+  {#f, count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element, local_text_of(oxs_kind_##kind), written},
 #define OXS_ROW(kind, f, count, count_offset, fixed, element) \
-  {#f, count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element},
+  OXS_ROW_FACTS(kind, f, count, count_offset, fixed, element, false)
 #define OXS_INFO_i32(f) OXS_ROW(i32, f, nullptr, 0, 0, nullptr)
 #define OXS_INFO_u32(f) OXS_ROW(u32, f, nullptr, 0, 0, nullptr)
 #define OXS_INFO_u16(f) OXS_ROW(u16, f, nullptr, 0, 0, nullptr)
@@ -51,9 +98,11 @@ OXS_ALL_MODULES(OXS_INFO_OF)
 #define OXS_INFO_strings(n, f) OXS_ROW(strings, f, #n, offsetof(R, n), 0, nullptr)
 #define OXS_INFO_ints(n, f) OXS_ROW(ints, f, #n, offsetof(R, n), 0, nullptr)
 #define OXS_INFO_nested(f, S) OXS_ROW(nested, f, nullptr, 0, 0, &info_of<S>)
-#define OXS_INFO_optional(f, S) OXS_ROW(optional, f, nullptr, 0, 0, &info_of<S>)
+#define OXS_INFO_optional(f, S) \
+  OXS_ROW_FACTS(optional, f, nullptr, 0, 0, &info_of<S>, complete_when_unset<S>::value)
 #define OXS_INFO_sparse(f, S) OXS_ROW(sparse, f, nullptr, 0, 0, &info_of<S>)
 #define OXS_INFO_cstring(f) OXS_ROW(cstring, f, nullptr, 0, 0, nullptr)
+#define OXS_INFO_optblock(len, f) OXS_INFO_block(len, f)
 #define OXS_INFO_FIELD(kind, ...) OXS_INFO_##kind(__VA_ARGS__)
 
 #define OXS_FIELD_TABLE(S, B, NAME, MODULE, COPY) \
@@ -63,41 +112,10 @@ OXS_ALL_MODULES(OXS_INFO_OF)
   };                                              \
   const oxs_field_info fields_##S::rows[] = {OXS_FIELDS_##S(OXS_INFO_FIELD)};
 OXS_ALL_MODULES(OXS_FIELD_TABLE)
+#define OXS_KY_FIELD_TABLE(S, B, NAME, CODE, SHAPE) OXS_FIELD_TABLE(S, B, NAME, asn_kyobjs, plain)
+OXS_TYPE_CODE_RECORDS(OXS_KY_FIELD_TABLE)
+#undef OXS_KY_FIELD_TABLE
 #undef OXS_FIELD_TABLE
-
-// The type-code records, described in the same terms.
-struct fields_cert_request_in {
-  using R = cert_request_in_s_t;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_cert_request_in::rows[] = {
-    OXS_INFO_cstring(request_string1) OXS_INFO_cstring(request_string2) OXS_INFO_block(body_length, body)};
-
-const oxs_record_info* info_of_kyobj_update() { return &table[index_kyobj_update]; }
-
-struct fields_kyobj_update {
-  using R = kyobj_update_s_t;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_kyobj_update::rows[] = {
-    OXS_INFO_i32(update_value1) OXS_INFO_cstring(update_text) OXS_INFO_i32(update_value2)};
-
-struct fields_update_list {
-  using R = update_list_s_t;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_update_list::rows[] = {
-    {"updates", "update_count", oxs_kind_list, offsetof(R, updates), offsetof(R, update_count), 0,
-     &info_of_kyobj_update}};
-
-struct integer_record {
-  std::int32_t value;
-};
-struct fields_integer {
-  using R = integer_record;
-  static const oxs_field_info rows[];
-};
-const oxs_field_info fields_integer::rows[] = {OXS_INFO_i32(value)};
 
 template <class S>
 int encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
@@ -124,20 +142,26 @@ void release_as(void* record) {
   tqAsnFreeObj(*static_cast<S*>(record));
 }
 
+// The type-code functions; a record without a type code (an element
+// only) has none.
 template <std::uint32_t Code>
 int encode_code(tq_asn_buffer_t& out, void* record, int) {
+  if (Code == 0) return ASN_ERR_UNSUPPORTED;
   return tqasn_encode_obj(2, record, Code, out);
 }
 template <std::uint32_t Code>
 int decode_code(tq_asn_buffer_t& in, void* record, int) {
+  if (Code == 0) return ASN_ERR_UNSUPPORTED;
   return tqasn_decode_obj(2, in, Code, record);
 }
 template <std::uint32_t Code>
 void release_code(void* record) {
-  tqasn_obj_free(2, Code, record);
+  if (Code != 0) tqasn_obj_free(2, Code, record);
 }
-int no_encode(tq_asn_buffer_t&, void*, int) { return ASN_ERR_UNSUPPORTED; }
-void no_release(void*) {}
+
+// The bare INTEGER's structure is one std::int32_t.
+#define OXS_STRUCTURE_NAME_sequence(S) #S
+#define OXS_STRUCTURE_NAME_bare(S) "int32_t"
 
 #define OXS_COUNT(a) static_cast<std::uint32_t>(sizeof(a) / sizeof(a[0]))
 
@@ -147,23 +171,12 @@ const oxs_record_info table[record_count] = {
    OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>, &tree_encode_as<S>, &tree_decode_as<S>},
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
-    {"cert_request_in_s_t", "asn_cert_request_in", "cert_request_in", "asn1/asn_kyobjs", ASN_TYPE_CERT_REQUEST_IN,
-     sizeof(cert_request_in_s_t), fields_cert_request_in::rows, OXS_COUNT(fields_cert_request_in::rows),
-     &encode_code<ASN_TYPE_CERT_REQUEST_IN>, &decode_code<ASN_TYPE_CERT_REQUEST_IN>,
-     &release_code<ASN_TYPE_CERT_REQUEST_IN>, &encode_code<ASN_TYPE_CERT_REQUEST_IN>,
-     &decode_code<ASN_TYPE_CERT_REQUEST_IN>},
-    {"update_list_s_t", "asn_update_list", "update_list", "asn1/asn_kyobjs", ASN_TYPE_UPDATE_LIST,
-     sizeof(update_list_s_t), fields_update_list::rows, OXS_COUNT(fields_update_list::rows),
-     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>, &release_code<ASN_TYPE_UPDATE_LIST>,
-     &encode_code<ASN_TYPE_UPDATE_LIST>, &decode_code<ASN_TYPE_UPDATE_LIST>},
-    // An element of update_list only; it has no functions of its own.
-    {"kyobj_update_s_t", "asn_kyobj_update", "kyobj_update", "asn1/asn_kyobjs", 0, sizeof(kyobj_update_s_t),
-     fields_kyobj_update::rows, OXS_COUNT(fields_kyobj_update::rows), &no_encode, &no_encode, &no_release,
-     &no_encode, &no_encode},
-    {"int32_t", "tq_asn_integer", "INTEGER", "asn1/asn_kyobjs", ASN_TYPE_INTEGER, sizeof(integer_record),
-     fields_integer::rows, OXS_COUNT(fields_integer::rows), &encode_code<ASN_TYPE_INTEGER>,
-     &decode_code<ASN_TYPE_INTEGER>, &release_code<ASN_TYPE_INTEGER>, &encode_code<ASN_TYPE_INTEGER>,
-     &decode_code<ASN_TYPE_INTEGER>},
+#define OXS_KY_RECORD_ROW(S, B, NAME, CODE, SHAPE)                                                          \
+  {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, "asn1/asn_kyobjs", CODE, sizeof(S), fields_##S::rows,            \
+   OXS_COUNT(fields_##S::rows), &encode_code<CODE>, &decode_code<CODE>, &release_code<CODE>, &encode_code<CODE>, \
+   &decode_code<CODE>},
+    OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_ROW)
+#undef OXS_KY_RECORD_ROW
 };
 
 }  // namespace

@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include <oxserutl/asn_kyobjs.h>
-#include <oxserutl/asnscan.h>
 #include <oxserutl/status.h>
+
+#include "ber_primitives.h"
 
 namespace oxser {
 
@@ -272,18 +273,21 @@ std::optional<ber_fault> read_header(bytes_view data, std::size_t pos, std::size
                                      ber_header& h, std::optional<ber_fault>* overrun) {
   h = ber_header{};
   h.offset = pos;
-  auto* cursor = const_cast<unsigned char*>(data.data() + pos);  // the scanners only read
-  auto remaining = static_cast<unsigned int>(limit - pos);
-  unsigned int tag = 0;
+  // The library's own identifier and length readers, so that the walker
+  // frames every element as the library does.
+  const unsigned char* cursor = data.data() + pos;
+  auto remaining = static_cast<std::uint32_t>(limit - pos);
+  std::uint32_t tag = 0;
   int constructed = 0;
   int cls = 0;
-  if (tqAsnGetType(&cursor, &remaining, &tag, &constructed, &cls) != 0)
+  if (oxserutl::detail::read_identifier(cursor, remaining, tag, constructed, cls) != 0)
     return fault(ASN_ERR_TRUNCATED, pos, "identifier octets",
                  limit == pos ? "the end of the data" : "the end of the data within the identifier");
   const std::size_t length_at = limit - remaining;
   int definite = 1;
-  unsigned int length = 0;
-  if (tqAsnGetLength(&cursor, &remaining, &definite, &length) != 0)
+  std::uint32_t length = 0;
+  bool overflow = false;
+  if (oxserutl::detail::read_length(cursor, remaining, definite, length, overflow) != 0)
     return fault(ASN_ERR_TRUNCATED, length_at, "length octets", "the end of the data");
   h.tag = tag;
   h.cls = cls;
@@ -291,15 +295,11 @@ std::optional<ber_fault> read_header(bytes_view data, std::size_t pos, std::size
   h.content = limit - remaining;
   const unsigned char first = data[length_at];
   h.form = definite == 0 ? length_form::indefinite : (first & 0x80) != 0 ? length_form::long_form : length_form::short_form;
-  // Long-form lengths of more than four octets: the scanner keeps the low
-  // 32 bits, so a length with more significant octets cannot fit the data.
-  if ((first & 0x80) != 0 && (first & 0x7F) > 4) {
-    for (std::size_t i = length_at + 1; i < h.content - 4; ++i)
-      if (data[i] != 0)
-        return fault(ASN_ERR_TRUNCATED, length_at,
-                     "a length that fits the " + std::to_string(limit - h.content) + " octets that remain",
-                     "a length of more than 32 bits");
-  }
+  // A length with significant octets beyond 32 bits cannot fit the data.
+  if (overflow)
+    return fault(ASN_ERR_TRUNCATED, length_at,
+                 "a length that fits the " + std::to_string(limit - h.content) + " octets that remain",
+                 "a length of more than 32 bits");
   if (!h.definite()) {
     if (!h.constructed)
       return fault(ASN_ERR_INDEFINITE_NOT_PERMITTED, length_at,

@@ -23,6 +23,7 @@
 #include "asn1_module.h"
 #include "ber_print.h"
 #include "ber_tree.h"
+#include "record_doc.h"
 #include "record_json.h"
 #include "tool_io.h"
 
@@ -44,6 +45,7 @@ struct options {
   long long offset = -1;  // dump --offset
   long long length = -1;  // dump --length
   std::vector<std::string> types;  // asn1
+  bool markdown = false;
 };
 
 const oxs_record_info& find_type(const std::string& name) {
@@ -94,6 +96,7 @@ std::string field_kind_text(const oxs_field_info& f) {
 }
 
 std::string run_types(const options& o) {
+  if (o.markdown) return records_markdown();
   std::string out;
   char line[256];
   if (!o.type.empty()) {
@@ -434,6 +437,8 @@ int main(int argc, char** argv) {
 
   CLI::App* types = app.add_subcommand("types", "List the record types: type name, structure, module and type code");
   types->add_option("TYPE", o.type, "Show the fields of this record type and their JSON form instead");
+  types->add_flag("--markdown", o.markdown,
+                  "Print the record reference (docs/records.md): every record's C structure, ASN.1 and type name");
   types->footer("Names: a record is known by its type name, structure name or binding class name.");
 
   CLI::App* dump = app.add_subcommand("dump", "Show the envelope and the BER element tree of a buffer");

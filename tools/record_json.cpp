@@ -161,12 +161,9 @@ std::int64_t number(const json_path& path, const json& j, std::int64_t low, std:
   return v;
 }
 
-// Which strings the local-code-set functions convert: the record's own
-// string members, and everything reached through its lists (each list
-// element is built with the record's setting); not the members of a record
-// nested directly, by pointer or in a sparse array, nor the type-code
-// records' texts, which keep the plain setting. `convert` carries this down
-// the walks below.
+// Which strings the local-code-set functions convert is the description's
+// local_text fact of each field: `convert` (the record's text is in the
+// local code set) carries it down the walks below.
 
 std::string member_path(const std::string& path, const char* name) {
   return path.empty() ? std::string(name) : path + "." + name;
@@ -193,13 +190,14 @@ json record_value(const oxs_record_info& info, const void* record, const std::st
 
 json field_value(const oxs_field_info& f, const void* record, const std::string& path, bool convert,
                  const to_json_context& ctx) {
+  convert = convert && f.local_text;
   switch (f.kind) {
     case oxs_kind_i32: return at<std::int32_t>(record, f.offset);
     case oxs_kind_u32: return at<std::uint32_t>(record, f.offset);
     case oxs_kind_u16: return at<std::uint16_t>(record, f.offset);
     case oxs_kind_u8: return at<std::uint8_t>(record, f.offset);
     case oxs_kind_string: return text_value(at<char*>(record, f.offset), path, convert, ctx);
-    case oxs_kind_cstring: return text_value(at<char*>(record, f.offset), path, false, ctx);
+    case oxs_kind_cstring: return text_value(at<char*>(record, f.offset), path, convert, ctx);
     case oxs_kind_fixed: return to_hex(&at<unsigned char>(record, f.offset), f.fixed_size);
     case oxs_kind_block: {
       const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
@@ -246,10 +244,10 @@ json field_value(const oxs_field_info& f, const void* record, const std::string&
       return out;
     }
     case oxs_kind_nested:
-      return record_value(*f.element(), static_cast<const unsigned char*>(record) + f.offset, path, false, ctx);
+      return record_value(*f.element(), static_cast<const unsigned char*>(record) + f.offset, path, convert, ctx);
     case oxs_kind_optional: {
       const void* inner = at<void*>(record, f.offset);
-      return inner != nullptr ? record_value(*f.element(), inner, path, false, ctx) : json(nullptr);
+      return inner != nullptr ? record_value(*f.element(), inner, path, convert, ctx) : json(nullptr);
     }
     case oxs_kind_sparse: {
       void* const* slots = &at<void*>(record, f.offset);
@@ -261,7 +259,7 @@ json field_value(const oxs_field_info& f, const void* record, const std::string&
         if (slots[i] == nullptr)
           out.push_back(nullptr);
         else
-          out.push_back(record_value(*f.element(), slots[i], path + "[" + std::to_string(i) + "]", false, ctx));
+          out.push_back(record_value(*f.element(), slots[i], path + "[" + std::to_string(i) + "]", convert, ctx));
       }
       return out;
     }
@@ -299,6 +297,7 @@ const json& array_of(const json& j, const json_path& path, const char* word) {
 
 void fill_field(const oxs_field_info& f, const json& j, void* record, const json_path& path, bool convert,
                 const local_text* lcs) {
+  convert = convert && f.local_text;
   switch (f.kind) {
     case oxs_kind_i32:
       at<std::int32_t>(record, f.offset) = static_cast<std::int32_t>(
@@ -317,7 +316,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const json
       at<char*>(record, f.offset) = text_field(j, path, convert, lcs);
       return;
     case oxs_kind_cstring:
-      at<char*>(record, f.offset) = text_field(j, path, false, lcs);
+      at<char*>(record, f.offset) = text_field(j, path, convert, lcs);
       return;
     case oxs_kind_fixed: {
       if (!j.is_string()) wrong(path, kind_word(f.kind), j);
@@ -332,7 +331,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const json
       if (j.is_null()) return;
       if (!j.is_string()) wrong(path, kind_word(f.kind), j);
       const std::vector<unsigned char> bytes = from_hex(path, j.get<std::string>());
-      if (bytes.empty()) return;  // length 0 keeps a null pointer, as decoding gives
+      if (bytes.empty()) return;  // an empty block is written from a null pointer
       auto* block = static_cast<unsigned char*>(checked_calloc(bytes.size(), 1));
       std::memcpy(block, bytes.data(), bytes.size());
       at<unsigned char*>(record, f.offset) = block;
@@ -393,14 +392,14 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const json
       return;
     }
     case oxs_kind_nested:
-      fill_record(*f.element(), j, static_cast<unsigned char*>(record) + f.offset, path, false, lcs);
+      fill_record(*f.element(), j, static_cast<unsigned char*>(record) + f.offset, path, convert, lcs);
       return;
     case oxs_kind_optional: {
       if (j.is_null()) return;
       const oxs_record_info& e = *f.element();
       void* inner = checked_calloc(1, e.size);
       at<void*>(record, f.offset) = inner;
-      fill_record(e, j, inner, path, false, lcs);
+      fill_record(e, j, inner, path, convert, lcs);
       return;
     }
     case oxs_kind_sparse: {
@@ -413,7 +412,7 @@ void fill_field(const oxs_field_info& f, const json& j, void* record, const json
       for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i].is_null()) continue;
         slots[i] = checked_calloc(1, e.size);
-        fill_record(e, items[i], slots[i], path.item(i), false, lcs);
+        fill_record(e, items[i], slots[i], path.item(i), convert, lcs);
       }
       return;
     }
@@ -445,8 +444,6 @@ void fill_record(const oxs_record_info& info, const json& value, void* record, c
     fill_field(f, *it, record, path.member(f.name), convert, lcs);
   }
 }
-
-bool is_type_code_record(const oxs_record_info& info) { return info.type_code != 0; }
 
 }  // namespace
 
@@ -523,11 +520,11 @@ record_holder::~record_holder() {
 json record_to_json(const oxs_record_info& info, const void* record, const local_text* lcs,
                     std::vector<std::string>* replaced) {
   const to_json_context ctx{lcs, replaced};
-  return record_value(info, record, "", lcs != nullptr && !is_type_code_record(info), ctx);
+  return record_value(info, record, "", lcs != nullptr, ctx);
 }
 
 void record_from_json(const oxs_record_info& info, const json& value, void* record, const local_text* lcs) {
-  fill_record(info, value, record, json_path{}, lcs != nullptr && !is_type_code_record(info), lcs);
+  fill_record(info, value, record, json_path{}, lcs != nullptr, lcs);
 }
 
 json parse_json(const std::vector<unsigned char>& text) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include <oxserutl/asnbase.h>
+#include <oxserutl/records.h>
 
 enum : std::uint32_t {
   ASN_TYPE_CERT_REQUEST_IN = 259,
@@ -23,24 +24,17 @@ enum : std::uint32_t {
   ASN_TYPE_INTEGER = 262,
 };
 
-// One element of an update list.
-struct kyobj_update_s_t {
-  std::int32_t update_value1;
-  char* update_text;
-  std::int32_t update_value2;
-};
+// --- record structures and binding classes, from <oxserutl/record_schema.h> ---
 
-struct update_list_s_t {
-  std::uint32_t update_count;
-  kyobj_update_s_t* updates;
-};
-
-struct cert_request_in_s_t {
-  char* request_string1;
-  char* request_string2;
-  std::uint32_t body_length;
-  unsigned char* body;  // the OPTIONAL body; left out when body_length is 0
-};
+#define OXS_KY_DECLARE_STRUCT(S, B, NAME, CODE, SHAPE) struct S;
+#define OXS_KY_DEFINE_STRUCT(S, B, NAME, CODE, SHAPE) \
+  struct S {                                          \
+    OXS_FIELDS_##S(OXS_STRUCT_FIELD)                  \
+  };
+OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_STRUCT)
+OXS_TYPE_CODE_RECORDS(OXS_KY_DEFINE_STRUCT)
+#undef OXS_KY_DECLARE_STRUCT
+#undef OXS_KY_DEFINE_STRUCT
 
 // Base of the type-code records: a SEQUENCE that starts with INTEGER 1,
 // written on encoding and not examined on decoding.
@@ -51,46 +45,46 @@ class OXSERUTL_API asn_kyobj_base : public tq_asnbase {
   tq_asn_integer lead;
 };
 
-// kyobj_update ::= SEQUENCE { lead INTEGER (1), update_value1 INTEGER,
-//   update_text OCTET STRING, update_value2 INTEGER }
-class OXSERUTL_API asn_kyobj_update : public asn_kyobj_base {
- public:
-  explicit asn_kyobj_update(security_t security = security_normal);
-  ~asn_kyobj_update() override;
-  int set_value(const kyobj_update_s_t& record);
-  int get_value(kyobj_update_s_t& record);
-  tq_asn_integer update_value1;
-  tq_asn_octetstring update_text;
-  tq_asn_integer update_value2;
-};
+// The binding class of each SEQUENCE record: members in schema order, the
+// runtime's plain classes (no field adapters). set_value and get_value
+// return 0 or a status (no memory for a list element or the list), or
+// raise; get_value zeroes the record first; free_obj releases what
+// get_value allocated inside it.
+template <class S>
+struct oxs_kyobj_binding;
+#define OXS_KY_DECLARE_BINDING(S, B, NAME, CODE, SHAPE) \
+  class B;                                              \
+  template <>                                           \
+  struct oxs_kyobj_binding<S> {                         \
+    using type = B;                                     \
+  };
+OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_BINDING)
+#undef OXS_KY_DECLARE_BINDING
 
-// update_list ::= SEQUENCE { lead INTEGER (1), updates SEQUENCE OF kyobj_update }
-class OXSERUTL_API asn_update_list : public asn_kyobj_base {
- public:
-  explicit asn_update_list(security_t security = security_normal);
-  ~asn_update_list() override;
-  int set_value(const update_list_s_t& record);
-  int get_value(update_list_s_t& record);
-  static void free_obj(update_list_s_t& record);
-  tq_asn_sequenceof<asn_kyobj_update> updates;
-};
+#define OXS_KY_MEMBER_i32(f) tq_asn_integer f;
+#define OXS_KY_MEMBER_cstring(f) tq_asn_octetstring f;
+#define OXS_KY_MEMBER_optblock(len, f) tq_asn_octetstring f;
+#define OXS_KY_MEMBER_list(n, f, S) tq_asn_sequenceof<oxs_kyobj_binding<S>::type> f;
+#define OXS_KY_MEMBER_FIELD(kind, ...) OXS_KY_MEMBER_##kind(__VA_ARGS__)
 
-// cert_request_in ::= SEQUENCE { lead INTEGER (1), request_string1 OCTET STRING,
-//   request_string2 OCTET STRING, body OCTET STRING OPTIONAL }
-class OXSERUTL_API asn_cert_request_in : public asn_kyobj_base {
- public:
-  explicit asn_cert_request_in(security_t security = security_normal);
-  ~asn_cert_request_in() override;
-  int set_value(const cert_request_in_s_t& record);
-  int get_value(cert_request_in_s_t& record);
-  static void free_obj(cert_request_in_s_t& record);
-  tq_asn_octetstring request_string1;
-  tq_asn_octetstring request_string2;
-  tq_asn_octetstring body;
-};
+#define OXS_KY_CLASS_bare(S, B)
+#define OXS_KY_CLASS_sequence(S, B)                    \
+  class OXSERUTL_API B : public asn_kyobj_base {       \
+   public:                                             \
+    using record_type = S;                             \
+    explicit B(security_t security = security_normal); \
+    ~B() override;                                     \
+    OXSERUTL_NODISCARD int set_value(const S& record); \
+    OXSERUTL_NODISCARD int get_value(S& record);       \
+    static void free_obj(S& record);                   \
+    OXS_FIELDS_##S(OXS_KY_MEMBER_FIELD)                \
+  };
+#define OXS_KY_DEFINE_BINDING(S, B, NAME, CODE, SHAPE) OXS_KY_CLASS_##SHAPE(S, B)
+OXS_TYPE_CODE_RECORDS(OXS_KY_DEFINE_BINDING)
+#undef OXS_KY_DEFINE_BINDING
 
-OXSERUTL_API int tqasn_encode_obj(int version, void* record, unsigned int type, tq_asn_buffer_t& out);
-OXSERUTL_API int tqasn_decode_obj(int version, tq_asn_buffer_t& in, unsigned int type, void* record);
+OXSERUTL_NODISCARD OXSERUTL_API int tqasn_encode_obj(int version, void* record, unsigned int type, tq_asn_buffer_t& out);
+OXSERUTL_NODISCARD OXSERUTL_API int tqasn_decode_obj(int version, tq_asn_buffer_t& in, unsigned int type, void* record);
 OXSERUTL_API void tqasn_obj_free(int version, unsigned int type, void* record);
 
 #endif

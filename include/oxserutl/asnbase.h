@@ -500,8 +500,8 @@ class OXSERUTL_API tq_asn_nothing : public tq_asn_primitive {
 // Constructed elements may nest at most this deep, counted from the element
 // being read or written. Deeper input is refused with
 // ASN_ERR_CONSTRUCTED_NOT_PERMITTED before the stack can run out, and the
-// writer refuses the same depth, so that everything written can be read
-// back. A name-value tree or an audit element uses two levels per
+// writer refuses the same depth (with ASN_ERR_UNSUPPORTED, the status of a
+// refused operation), so that everything written can be read back. A name-value tree or an audit element uses two levels per
 // generation (the record and its list of children).
 constexpr int tq_asn_max_nesting_depth = 256;
 
@@ -819,9 +819,9 @@ class OXSERUTL_API tq_asnbase : public tq_asn_sequence {
   OXSERUTL_NODISCARD static int loadObject(tq_asn_object* object, int version, const tq_asn_buffer_t& in);
   // flag = 1 and ASN_ERR_VERSION unless the buffer starts with a valid
   // envelope of a nonzero version.
-  static int get_encoded_version(const tq_asn_buffer_t& in, unsigned int& flag);
+  OXSERUTL_NODISCARD static int get_encoded_version(const tq_asn_buffer_t& in, unsigned int& flag);
 };
 
-OXSERUTL_API int tqasn_version(const tq_asn_buffer_t& in, unsigned int& flag);
+OXSERUTL_NODISCARD OXSERUTL_API int tqasn_version(const tq_asn_buffer_t& in, unsigned int& flag);
 
 #endif

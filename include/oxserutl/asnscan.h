@@ -19,7 +19,9 @@
 #include <oxserutl/asnbase.h>
 #include <oxserutl/export.h>
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // Identifier octets: the tag number, constructed (1 when bit 6 of the first
 // octet is set) and the class (its top two bits: 0 universal, 1
@@ -40,7 +42,7 @@ OXSERUTL_NODISCARD OXSERUTL_API int tqAsnGetLength(unsigned char** cursor, unsig
 // NULL has no contents, so there is nothing to read: the cursor arguments
 // are accepted for symmetry with the other readers, are not looked at, and
 // 0 is returned.
-OXSERUTL_API int tqAsnGetNullValue(unsigned char** cursor, unsigned int* remaining);
+OXSERUTL_NODISCARD OXSERUTL_API int tqAsnGetNullValue(unsigned char** cursor, unsigned int* remaining);
 
 // BIT STRING contents of len octets, the unused-bits octet included.
 // ASN_ERR_TOO_LARGE when len > 4, ASN_ERR_ZERO_LENGTH when len is 0,
@@ -67,6 +69,8 @@ OXSERUTL_NODISCARD OXSERUTL_API int tqAsnGetOctetstringValue(unsigned char** cur
                                                              unsigned int len, unsigned char** data,
                                                              unsigned int* outlen);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif
 
 #endif

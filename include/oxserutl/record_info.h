@@ -39,6 +39,19 @@ struct oxs_field_info {
   std::size_t count_offset; // of the count or length field
   std::uint32_t fixed_size; // octets of a fixed array
   const oxs_record_info* (*element)();  // nested or element record, or null
+  // Two facts of the object tree, derived once from the field kinds:
+  // local_text: in the local-code-set functions, the text of this field (a
+  // string, a list of strings, or the text of the records in a list) is in
+  // the local code set whenever the text of the record holding the field
+  // is. False for every other kind: a record held by value, by pointer or in
+  // a sparse array keeps its text, and all text below it, in UTF-8, as do
+  // the type-code records' texts.
+  bool local_text;
+  // written_when_unset: an optional record left null is written all the
+  // same, as its empty form, because its record is complete without any
+  // value (every field a list, an optional record, or a nested record of
+  // that kind); it then decodes as present. False for every other field.
+  bool written_when_unset;
 };
 
 struct oxs_record_info {

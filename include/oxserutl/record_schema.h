@@ -23,6 +23,14 @@
 //   nested(f, S)          S f                             S
 //   optional(f, S)        S* f, null when absent          S OPTIONAL
 //   sparse(f, S)          S* f[32], null slots            SEQUENCE OF CHOICE { NULL, S }
+// and, in the records reached by a type code only:
+//   cstring(f)            char* f                         OCTET STRING of the text and its zero
+//   optblock(len, f)      u32 len, unsigned char* f       OCTET STRING OPTIONAL, left out when empty
+//
+// A type-code record row:   T(structure, binding class, "type name", type code, shape)
+//   shape `sequence`: a SEQUENCE that starts with INTEGER 1 (written, not
+//   examined) ahead of the field rows; `bare`: the single field row's
+//   INTEGER alone, with no SEQUENCE.
 #ifndef OXSERUTL_RECORD_SCHEMA_H
 #define OXSERUTL_RECORD_SCHEMA_H
 
@@ -518,5 +526,34 @@
   OXS_MODULE_kyaclobjs_asn(R)   \
   OXS_MODULE_namevalue_asn(R)   \
   OXS_MODULE_oxauditidl_asn(R)
+
+// --- asn1/asn_kyobjs: the records reached by a type code --------------------
+
+// cert_request_in ::= SEQUENCE { lead INTEGER (1), request_string1 OCTET STRING,
+//   request_string2 OCTET STRING, body OCTET STRING OPTIONAL }
+#define OXS_FIELDS_cert_request_in_s_t(F) \
+  F(cstring, request_string1)             \
+  F(cstring, request_string2)             \
+  F(optblock, body_length, body)
+
+// update_list ::= SEQUENCE { lead INTEGER (1), updates SEQUENCE OF kyobj_update }
+#define OXS_FIELDS_update_list_s_t(F) F(list, update_count, updates, kyobj_update_s_t)
+
+// kyobj_update ::= SEQUENCE { lead INTEGER (1), update_value1 INTEGER,
+//   update_text OCTET STRING, update_value2 INTEGER }
+#define OXS_FIELDS_kyobj_update_s_t(F) \
+  F(i32, update_value1)                \
+  F(cstring, update_text)              \
+  F(i32, update_value2)
+
+// The bare INTEGER: one std::int32_t.
+#define OXS_FIELDS_oxs_bare_integer_t(F) F(i32, value)
+
+// kyobj_update is only an element of update_list; it has no type code.
+#define OXS_TYPE_CODE_RECORDS(T)                                                                   \
+  T(cert_request_in_s_t, asn_cert_request_in, "cert_request_in", ASN_TYPE_CERT_REQUEST_IN, sequence) \
+  T(update_list_s_t, asn_update_list, "update_list", ASN_TYPE_UPDATE_LIST, sequence)                \
+  T(kyobj_update_s_t, asn_kyobj_update, "kyobj_update", 0, sequence)                                \
+  T(oxs_bare_integer_t, tq_asn_integer, "INTEGER", ASN_TYPE_INTEGER, bare)
 
 #endif

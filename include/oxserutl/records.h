@@ -3,6 +3,7 @@
 //
 //   int  tqAsnEncodeObj(tq_asn_buffer_t& out, S& record);     // plain text
 //   int  tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record);  // local code set
+//   (each also taking a const S&: encoding never changes the record)
 //   int  tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);
 //   int  tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);
 //   void tqAsnFreeObj(S& record);
@@ -15,7 +16,7 @@
 // released with tqAsnFreeObj. A decode that fails while filling the record
 // leaves it partly filled with every count matching what was filled, so
 // tqAsnFreeObj still releases it. The functions return 0 or a status code
-// of <oxserutl/status.h>; they never throw.
+// of <oxserutl/status.h> (marked [[nodiscard]]); they never throw.
 //
 // Records and bytes in the ordinary shape (the shortest definite form, as
 // the encoders write it) take a direct path that builds no object tree;
@@ -62,6 +63,10 @@
 #define OXS_STRUCT_nested(f, S) S f;
 #define OXS_STRUCT_optional(f, S) S* f;
 #define OXS_STRUCT_sparse(f, S) S* f[tq_asn_sarray_slots];
+#define OXS_STRUCT_cstring(f) char* f;
+#define OXS_STRUCT_optblock(len, f) \
+  std::uint32_t len;                \
+  unsigned char* f;
 #define OXS_STRUCT_FIELD(kind, ...) OXS_STRUCT_##kind(__VA_ARGS__)
 
 #define OXS_DECLARE_STRUCT(S, B, NAME, MODULE, COPY) struct S;
@@ -126,14 +131,16 @@ OXS_ALL_MODULES(OXS_DECLARE_BINDING)
     int get_value(S& record);                                                         \
     /* Releases what get_value allocated inside the record. */                        \
     static void free_obj(S& record);                                                  \
-    int encode_obj(S& record, tq_asn_buffer_t& buffer, int version);                  \
-    int decode_obj(S& record, tq_asn_buffer_t& buffer, int version);                  \
+    OXSERUTL_NODISCARD int encode_obj(S& record, tq_asn_buffer_t& buffer, int version); \
+    OXSERUTL_NODISCARD int decode_obj(S& record, tq_asn_buffer_t& buffer, int version); \
     OXS_FIELDS_##S(OXS_MEMBER_FIELD)                                                  \
   };                                                                                  \
-  OXSERUTL_API int tqAsnEncodeObj(tq_asn_buffer_t& out, S& record);                   \
-  OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record);                \
-  OXSERUTL_API int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);                    \
-  OXSERUTL_API int tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);                 \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObj(tq_asn_buffer_t& out, S& record);        \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObj(tq_asn_buffer_t& out, const S& record);  \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record);     \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, const S& record); \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);         \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);      \
   OXSERUTL_API void tqAsnFreeObj(S& record);
 
 OXS_ALL_MODULES(OXS_DEFINE_BINDING)

@@ -213,19 +213,11 @@ void tq_asnbase::set_default_value() {
   tq_asn_object::set_default_value(def);
 }
 
-namespace {
-constexpr unsigned char kMarker1 = 0xAC;
-constexpr unsigned char kMarker2 = 0xDC;
-
-bool envelope_valid(const tq_asn_buffer_t& in) {
-  return in.data != nullptr && in.length > 4 && in.data[2] == kMarker1 && in.data[3] == kMarker2;
-}
-}  // namespace
-
 int tq_asnbase::saveEncoding(tq_asn_object* object, int version, tq_asn_buffer_t& out) {
   tq_buffer_t buffer(security_normal);
-  const unsigned char header[4] = {0x04, static_cast<unsigned char>(version & 0xFF), kMarker1, kMarker2};
-  buffer.append(header, 4);
+  const unsigned char header[kEnvelopeLength] = {kEnvelopeLength, static_cast<unsigned char>(version & 0xFF),
+                                                kEnvelopeMarker1, kEnvelopeMarker2};
+  buffer.append(header, kEnvelopeLength);
   const int status = object->asnwrite(buffer);
   if (status != 0) return status;
   buffer.detach(out.data, out.length);
@@ -233,17 +225,16 @@ int tq_asnbase::saveEncoding(tq_asn_object* object, int version, tq_asn_buffer_t
 }
 
 int tq_asnbase::loadObject(tq_asn_object* object, int version, const tq_asn_buffer_t& in) {
-  std::uint32_t header = 0;
-  if (envelope_valid(in) && in.data[1] == static_cast<unsigned char>(version & 0xFF)) header = in.data[0];
   // A header that claims more bytes than the buffer holds is refused like
   // any other bad header, before anything behind it is read.
-  if (header == 0 || header > in.length) return ASN_ERR_VERSION;
+  const std::uint32_t header = envelope_element(in.data, in.length, version);
+  if (header == 0) return ASN_ERR_VERSION;
   tq_r_buffer_t view(in.data + header, in.length - header);
   return object->asnread(view);
 }
 
 int tq_asnbase::get_encoded_version(const tq_asn_buffer_t& in, unsigned int& flag) {
-  const unsigned char version = envelope_valid(in) ? in.data[1] : 0;
+  const unsigned char version = envelope_marked(in.data, in.length) ? in.data[1] : 0;
   flag = version == 0 ? 1 : 0;
   return flag ? int{ASN_ERR_VERSION} : 0;
 }

@@ -195,7 +195,10 @@ int tq_asn_object::asnwrite(tq_buffer_t& out) const {
   if (is_defaultable() && is_default_value()) return 0;
   if (!is_present() && !is_defaultable()) return ASN_ERR_NO_VALUE;
   nesting_guard nesting(should_generate_constructed() != 0);
-  if (nesting.too_deep()) return ASN_ERR_CONSTRUCTED_NOT_PERMITTED;
+  // Too deep to write: refused as an operation, with the status of refused
+  // operations whatever the depth (the record nesting bound of the bindings
+  // gives the same status); reading keeps its own status below.
+  if (nesting.too_deep()) return ASN_ERR_UNSUPPORTED;
   try {
     write_type(out);
     int status = get_encoding();

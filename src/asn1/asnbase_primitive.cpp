@@ -22,25 +22,8 @@ tq_asn_integer::tq_asn_integer(security_t security) : tq_asn_primitive(security)
 }
 
 int tq_asn_integer::set_value(std::int32_t v) {
-  // Shortest two's-complement form (X.690 8.3.2): skip leading octets that
-  // only repeat the sign, and keep one sign octet when the top bit of the
-  // first emitted octet would say otherwise.
-  unsigned char octets[5];
-  int n = 0;
-  const bool negative = v < 0;
-  const std::uint32_t bits = static_cast<std::uint32_t>(v);
-  for (int i = 3; i >= 0; --i) {
-    const unsigned char b = static_cast<unsigned char>(bits >> (8 * i));
-    if (n == 0) {
-      if (!negative && b == 0x00) continue;
-      if (negative && b == 0xFF) continue;
-      if (!negative && (b & 0x80)) octets[n++] = 0x00;
-      if (negative && !(b & 0x80)) octets[n++] = 0xFF;
-    }
-    octets[n++] = b;
-  }
-  if (n == 0) octets[n++] = negative ? 0xFF : 0x00;
-  encoding_.assign(octets, static_cast<std::uint32_t>(n));
+  const int32_octets octets = int32_contents(v);
+  encoding_.assign(octets.data(), octets.size);
   value_ = v;
   fits_ = 1;
   encoding_valid_ = 1;
@@ -58,24 +41,9 @@ int tq_asn_integer::set_value(const unsigned char* bytes, std::uint32_t length) 
 }
 
 void tq_asn_integer::update_int_val() {
-  const std::uint32_t n = encoding_.used();
-  const unsigned char* c = encoding_.data();
-  // More than four octets fit only when every octet before the last four is
-  // 00: the low 32 bits are then the bit pattern of an unsigned value
-  // (00 80 00 00 00 reads back as -2147483648, i.e. 0x80000000).
-  if (n > 4) {
-    for (std::uint32_t i = 0; i + 4 < n; ++i) {
-      if (c[i] != 0) {
-        fits_ = 0;
-        return;
-      }
-    }
-  }
-  fits_ = 1;
-  std::uint32_t word = 0;
-  for (std::uint32_t i = 0; i < n; ++i) word = (word << 8) | c[i];
-  if (n > 0 && n < 4 && (c[0] & 0x80)) word |= 0xFFFFFFFFu << (8 * n);
-  value_ = static_cast<std::int32_t>(word);
+  std::int32_t value = 0;
+  fits_ = int32_from_contents(encoding_.data(), encoding_.used(), value) ? 1 : 0;
+  if (fits_) value_ = value;
 }
 
 int tq_asn_integer::get_value(std::int32_t& out) const {

@@ -1,10 +1,13 @@
 // Raw BER scanners. Identifier and length octets go through the frame
-// reader's own routines, so the two can never disagree.
+// reader's own routines, so the two can never disagree. They are C
+// functions: each runs through the library's boundary, and no exception
+// leaves one.
 #define OXS_SOURCE "asn1/asnscan"
 #include <oxserutl/asnscan.h>
 
 #include <cstring>
 
+#include "boundary.h"
 #include "internal.h"
 
 using namespace oxserutl::detail;
@@ -29,85 +32,95 @@ void advance(unsigned char** cursor, unsigned int* remaining, unsigned int n) {
 extern "C" {
 
 int tqAsnGetType(unsigned char** cursor, unsigned int* remaining, unsigned int* tag, int* constructed, int* cls) {
-  if (cursor == nullptr || remaining == nullptr || tag == nullptr || constructed == nullptr || cls == nullptr)
-    return ASN_ERR_NO_SUCH_ITEM;
-  const unsigned char* p = *cursor;
-  std::uint32_t left = *remaining;
-  std::uint32_t number = 0;
-  int form = 0;
-  int klass = 0;
-  const int status = read_identifier(p, left, number, form, klass);
-  if (status != 0) return status;
-  *tag = number;
-  *constructed = form;
-  *cls = klass;
-  advance(cursor, remaining, *remaining - left);
-  return 0;
+  return at_boundary<other_exceptions::no_memory>([&]() -> int {
+    if (cursor == nullptr || remaining == nullptr || tag == nullptr || constructed == nullptr || cls == nullptr)
+      return ASN_ERR_NO_SUCH_ITEM;
+    const unsigned char* p = *cursor;
+    std::uint32_t left = *remaining;
+    std::uint32_t number = 0;
+    int form = 0;
+    int klass = 0;
+    const int status = read_identifier(p, left, number, form, klass);
+    if (status != 0) return status;
+    *tag = number;
+    *constructed = form;
+    *cls = klass;
+    advance(cursor, remaining, *remaining - left);
+    return 0;
+  });
 }
 
 int tqAsnGetLength(unsigned char** cursor, unsigned int* remaining, int* definite, unsigned int* length) {
-  if (cursor == nullptr || remaining == nullptr || definite == nullptr || length == nullptr)
-    return ASN_ERR_NO_SUCH_ITEM;
-  *definite = 1;
-  const unsigned char* p = *cursor;
-  std::uint32_t left = *remaining;
-  int form = 1;
-  std::uint32_t value = 0;
-  bool overflow = false;  // the scanner keeps the low 32 bits, as documented
-  const int status = read_length(p, left, form, value, overflow);
-  if (status != 0) return status;
-  *definite = form;
-  *length = value;
-  advance(cursor, remaining, *remaining - left);
-  return 0;
+  return at_boundary<other_exceptions::no_memory>([&]() -> int {
+    if (cursor == nullptr || remaining == nullptr || definite == nullptr || length == nullptr)
+      return ASN_ERR_NO_SUCH_ITEM;
+    *definite = 1;
+    const unsigned char* p = *cursor;
+    std::uint32_t left = *remaining;
+    int form = 1;
+    std::uint32_t value = 0;
+    bool overflow = false;  // the scanner keeps the low 32 bits, as documented
+    const int status = read_length(p, left, form, value, overflow);
+    if (status != 0) return status;
+    *definite = form;
+    *length = value;
+    advance(cursor, remaining, *remaining - left);
+    return 0;
+  });
 }
 
-int tqAsnGetNullValue(unsigned char**, unsigned int*) { return 0; }
+int tqAsnGetNullValue(unsigned char**, unsigned int*) { return 0; }  // nothing that can fail
 
 int tqAsnGetBitstringValue(unsigned char** cursor, unsigned int* remaining, unsigned int len, unsigned char** bits,
                            unsigned int* nbits) {
-  if (cursor == nullptr || remaining == nullptr || bits == nullptr || nbits == nullptr) return ASN_ERR_NO_SUCH_ITEM;
-  if (len > 4) return ASN_ERR_TOO_LARGE;
-  if (len == 0) return ASN_ERR_ZERO_LENGTH;
-  if (*remaining < len) return ASN_ERR_TRUNCATED;
-  // X.690 8.6.2.2-8.6.2.3: the initial octet counts the unused bits, 0 to
-  // 7, and must be 0 when no data octet follows.
-  const unsigned char unused = (*cursor)[0];
-  if (unused > 7 || (len == 1 && unused != 0)) return ASN_ERR_BAD_LENGTH;
-  const unsigned int data_len = len - 1;
-  unsigned char* block = copy_block(*cursor + 1, data_len);
-  if (block == nullptr) return ASN_ERR_MEMORY;
-  advance(cursor, remaining, len);
-  if (data_len != 0) block[data_len - 1] &= static_cast<unsigned char>(0xFFu << unused);
-  *bits = block;
-  *nbits = data_len * 8 - unused;
-  return 0;
+  return at_boundary<other_exceptions::no_memory>([&]() -> int {
+    if (cursor == nullptr || remaining == nullptr || bits == nullptr || nbits == nullptr) return ASN_ERR_NO_SUCH_ITEM;
+    if (len > 4) return ASN_ERR_TOO_LARGE;
+    if (len == 0) return ASN_ERR_ZERO_LENGTH;
+    if (*remaining < len) return ASN_ERR_TRUNCATED;
+    // X.690 8.6.2.2-8.6.2.3: the initial octet counts the unused bits, 0 to
+    // 7, and must be 0 when no data octet follows.
+    const unsigned char unused = (*cursor)[0];
+    if (unused > 7 || (len == 1 && unused != 0)) return ASN_ERR_BAD_LENGTH;
+    const unsigned int data_len = len - 1;
+    unsigned char* block = copy_block(*cursor + 1, data_len);
+    if (block == nullptr) return ASN_ERR_MEMORY;
+    advance(cursor, remaining, len);
+    if (data_len != 0) block[data_len - 1] &= static_cast<unsigned char>(0xFFu << unused);
+    *bits = block;
+    *nbits = data_len * 8 - unused;
+    return 0;
+  });
 }
 
 int tqAsnGetOIDValue(unsigned char** cursor, unsigned int* remaining, unsigned int len, tq_asn_buffer_t* out) {
-  if (out == nullptr || cursor == nullptr || remaining == nullptr) return ASN_ERR_NO_SUCH_ITEM;
-  if (len == 0) return ASN_ERR_ZERO_LENGTH;
-  if (*remaining < len) return ASN_ERR_TRUNCATED;
-  // The subidentifiers (X.690 8.19.2) are handed over undecoded.
-  unsigned char* block = copy_block(*cursor, len);
-  if (block == nullptr) return ASN_ERR_MEMORY;
-  advance(cursor, remaining, len);
-  out->length = len;
-  out->data = block;
-  return 0;
+  return at_boundary<other_exceptions::no_memory>([&]() -> int {
+    if (out == nullptr || cursor == nullptr || remaining == nullptr) return ASN_ERR_NO_SUCH_ITEM;
+    if (len == 0) return ASN_ERR_ZERO_LENGTH;
+    if (*remaining < len) return ASN_ERR_TRUNCATED;
+    // The subidentifiers (X.690 8.19.2) are handed over undecoded.
+    unsigned char* block = copy_block(*cursor, len);
+    if (block == nullptr) return ASN_ERR_MEMORY;
+    advance(cursor, remaining, len);
+    out->length = len;
+    out->data = block;
+    return 0;
+  });
 }
 
 int tqAsnGetOctetstringValue(unsigned char** cursor, unsigned int* remaining, unsigned int len, unsigned char** data,
                              unsigned int* outlen) {
-  if (cursor == nullptr || remaining == nullptr || data == nullptr || outlen == nullptr) return ASN_ERR_NO_SUCH_ITEM;
-  if (len == 0) return ASN_ERR_ZERO_LENGTH;
-  if (*remaining < len) return ASN_ERR_TRUNCATED;
-  unsigned char* block = copy_block(*cursor, len);
-  if (block == nullptr) return ASN_ERR_MEMORY;
-  advance(cursor, remaining, len);
-  *data = block;
-  *outlen = len;
-  return 0;
+  return at_boundary<other_exceptions::no_memory>([&]() -> int {
+    if (cursor == nullptr || remaining == nullptr || data == nullptr || outlen == nullptr) return ASN_ERR_NO_SUCH_ITEM;
+    if (len == 0) return ASN_ERR_ZERO_LENGTH;
+    if (*remaining < len) return ASN_ERR_TRUNCATED;
+    unsigned char* block = copy_block(*cursor, len);
+    if (block == nullptr) return ASN_ERR_MEMORY;
+    advance(cursor, remaining, len);
+    *data = block;
+    *outlen = len;
+    return 0;
+  });
 }
 
 }  // extern "C"

@@ -2,6 +2,7 @@
 #define OXS_SOURCE "asn1/asnutils"
 #include <oxserutl/asnutils.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -183,6 +184,15 @@ int text_copy(const unsigned char* bytes, std::uint32_t length, bool local, char
   std::memcpy(copy, converted.getChars(), converted.getLength() + 1);
   out = copy;
   return 0;
+}
+
+bool block_copy(const unsigned char* bytes, std::uint32_t length, unsigned char*& out) noexcept {
+  if (allocation_fault()) return false;
+  auto* copy = static_cast<unsigned char*>(std::malloc(length));
+  if (copy == nullptr && length != 0) return false;
+  if (length != 0) std::memcpy(copy, bytes, length);
+  out = copy;
+  return true;
 }
 
 }  // namespace detail

@@ -8,6 +8,8 @@
 
 #include <oxserutl/asnbase.h>
 
+#include "ber_primitives.h"
+
 namespace oxserutl {
 namespace detail {
 
@@ -28,16 +30,8 @@ T* new_object(A&&... args) {
 // Overwrites n bytes with zeros in a way the optimiser may not drop.
 void secure_zero(void* p, std::size_t n) noexcept;
 
-// BER identifier and length octets (X.690 8.1.2, 8.1.3). The readers take
-// the cursor as a pointer and a remaining count, advance both on success
-// and leave them unchanged on failure; the raw scanners and the frame
-// reader share them.
-int read_identifier(const unsigned char*& p, std::uint32_t& remaining, std::uint32_t& tag, int& constructed,
-                    int& cls) noexcept;
-// length_overflow is set when a long-form length has significant octets
-// beyond the last four (the value kept is the low 32 bits).
-int read_length(const unsigned char*& p, std::uint32_t& remaining, int& definite, std::uint32_t& length,
-                bool& length_overflow) noexcept;
+// BER identifier and length octets written into a buffer (the readers are
+// in ber_primitives.h).
 void write_identifier(tq_buffer_t& out, int cls, bool constructed, std::uint32_t tag);
 void write_length(tq_buffer_t& out, std::uint32_t length);
 
@@ -46,6 +40,12 @@ void write_length(tq_buffer_t& out, std::uint32_t length);
 // its first zero octet converted to the local code set. 0, or
 // ASN_ERR_MEMORY with out null.
 int text_copy(const unsigned char* bytes, std::uint32_t length, bool local, char*& out) noexcept;
+
+// The copy of a value's octets that a record's byte block receives: a new
+// block of exactly length bytes, so an empty value gets what malloc(0)
+// gives. false (out untouched) when no memory is left, which for an empty
+// value is only a failure the fault seam injects.
+bool block_copy(const unsigned char* bytes, std::uint32_t length, unsigned char*& out) noexcept;
 
 }  // namespace detail
 }  // namespace oxserutl

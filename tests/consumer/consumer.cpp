@@ -22,7 +22,7 @@ int main() {
   char name[] = "reader";
   std::int32_t perms[] = {1, 300};
   acl_entry_s_t entry{{2, perms}, 1, {{}, name}};
-  acl_ext_s_t acl{name, 1, &entry, {}};
+  const acl_ext_s_t acl{name, 1, &entry, {}};
   if (tqAsnEncodeObj(bytes, acl) != 0) return 3;
   acl_ext_s_t back{};
   const int status = tqAsnDecodeObj(bytes, back);

@@ -1,0 +1,16 @@
+// The record reference (docs/records.md), written from the run-time record
+// description: every record as the C structure the compiler lays out, its
+// ASN.1 and its type name.
+#ifndef OXSER_RECORD_DOC_H
+#define OXSER_RECORD_DOC_H
+
+#include <string>
+
+namespace oxser {
+
+// The whole reference as Markdown; `oxser types --markdown` prints it.
+std::string records_markdown();
+
+}  // namespace oxser
+
+#endif
