@@ -10,7 +10,8 @@ target_link_libraries(oxser_status_tests PRIVATE oxser_core GTest::gtest GTest::
 target_compile_definitions(oxser_status_tests PRIVATE
   OXSER_PROGRAM="$<TARGET_FILE:oxser>"
   OXSER_FUZZ_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus"
-  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
+  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples"
+  OXSER_TEST_DIR="${OXSER_TEST_DIR}")
 add_dependencies(oxser_status_tests oxser)
 gtest_discover_tests(oxser_status_tests DISCOVERY_TIMEOUT 60)
 
@@ -31,7 +32,8 @@ target_link_libraries(oxser_robustness_tests PRIVATE GTest::gtest GTest::gtest_m
 add_dependencies(oxser_robustness_tests oxser)
 target_compile_definitions(oxser_robustness_tests PRIVATE
   OXSER_PROGRAM="$<TARGET_FILE:oxser>"
-  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples")
+  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples"
+  OXSER_TEST_DIR="${OXSER_TEST_DIR}")
 # A sanitizer's shadow memory and quarantine are no part of the bound.
 if(OXSERUTL_SANITIZE OR OXSERUTL_SANITIZE_THREAD)
   target_compile_definitions(oxser_robustness_tests PRIVATE OXSER_SANITIZED=1)
