@@ -110,7 +110,7 @@ TEST(Memory, FunctionRecordsRouteEveryCall) {
 TEST(Memory, BufferGrowthKeepsItsBytesOrRaises) {
   for (security_t security : {security_normal, security_secure}) {
     tq_buffer_t b(security);
-    for (unsigned i = 0; i < 128; ++i) b.append(static_cast<unsigned char>(i));
+    for (unsigned i = 0; i < 128; ++i) ASSERT_EQ(b.append(static_cast<unsigned char>(i)), 0);
     unsigned char* const block = b.data();
     oxserutl_fault_arm(1);
     try {

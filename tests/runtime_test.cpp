@@ -90,6 +90,23 @@ TEST(ObjectBase, FlagsDefaultsAndInvalidation) {
   e.set_default_value(3);
   EXPECT_TRUE(typeid(*e.get_default_value()) == typeid(tq_asn_integer));
   EXPECT_EQ(e.get_default_value()->get_tag(), 10u);
+  // Named bits: a bit beyond the value is 0; without a value, the default
+  // answers; an emptied value is not carried into the next set_bit.
+  tq_asn_namedbits n;
+  int bit = -1;
+  EXPECT_EQ(status_name(n.get_bit(0, bit)), "ASN_ERR_NO_VALUE");
+  auto* def = new tq_asn_namedbits;  // owned by n from here
+  def->set_bit(1, 1);
+  tq_asn_access::set_default_value(n, def);
+  ASSERT_EQ(n.get_bit(1, bit), 0);
+  EXPECT_EQ(bit, 1);
+  hex_view bits("03 02 00 FF");
+  ASSERT_EQ(n.asnread(bits.view()), 0);
+  ASSERT_EQ(n.get_bit(1000, bit), 0);
+  EXPECT_EQ(bit, 0);
+  n.empty();
+  n.set_bit(0, 1);
+  EXPECT_EQ(write_hex(n), "03 02 07 80");
   // BOOLEAN keeps the value it was given.
   tq_asn_boolean b;
   b.set_value(7);
