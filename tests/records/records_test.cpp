@@ -85,20 +85,21 @@ std::uint32_t count_of(const oxs_field_info& f, const void* record) {
 // field: list elements, nested and optional records, filled slots.
 template <class F>
 void for_each_element(const oxs_field_info& f, void* record, F visit) {
-  void* p = at<void*>(record, f.offset);
+  // Read as a pointer only in the cases of pointer fields.
+  auto p = [&] { return at<void*>(record, f.offset); };
   switch (f.kind) {
     case oxs_kind_list:
     case oxs_kind_list16:
-      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<unsigned char*>(p) + j * f.element()->size);
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<unsigned char*>(p()) + j * f.element()->size);
       break;
     case oxs_kind_ptrlist:
-      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<void**>(p)[j]);
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<void**>(p())[j]);
       break;
     case oxs_kind_nested:
       visit(*f.element(), static_cast<unsigned char*>(record) + f.offset);
       break;
     case oxs_kind_optional:
-      if (p != nullptr) visit(*f.element(), p);
+      if (p() != nullptr) visit(*f.element(), p());
       break;
     case oxs_kind_sparse:
       for (int j = 0; j < 32; ++j)
@@ -154,19 +155,20 @@ bool has_sparse_array(const oxs_record_info& info) {
 void punch_holes(const oxs_record_info& info, void* record) {
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
-    void*& p = at<void*>(record, f.offset);  // used only for pointer fields
+    // Read as a pointer only in the cases of pointer fields.
+    auto p = [&]() -> void*& { return at<void*>(record, f.offset); };
     if (f.kind == oxs_kind_string || f.kind == oxs_kind_block) {
-      std::free(p);
-      p = nullptr;
+      std::free(p());
+      p() = nullptr;
     } else if (f.kind == oxs_kind_strings && count_of(f, record) != 0) {
-      std::free(static_cast<char**>(p)[0]);
-      static_cast<char**>(p)[0] = nullptr;
+      std::free(static_cast<char**>(p())[0]);
+      static_cast<char**>(p())[0] = nullptr;
     } else if (f.kind == oxs_kind_ptrlist && count_of(f, record) != 0) {
-      recgen::destroy(*f.element(), static_cast<void**>(p)[0]);
-      static_cast<void**>(p)[0] = nullptr;
-    } else if (f.kind == oxs_kind_optional && p != nullptr) {
-      recgen::destroy(*f.element(), p);
-      p = nullptr;
+      recgen::destroy(*f.element(), static_cast<void**>(p())[0]);
+      static_cast<void**>(p())[0] = nullptr;
+    } else if (f.kind == oxs_kind_optional && p() != nullptr) {
+      recgen::destroy(*f.element(), p());
+      p() = nullptr;
     } else if (f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_nested) {
       for_each_element(f, record, [](const oxs_record_info& e, void* r) { punch_holes(e, r); });
     }
