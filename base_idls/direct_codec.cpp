@@ -410,9 +410,10 @@ class writer {
     // Identifier and at most five length octets; room() keeps every
     // encoding below 2 GB, so the length fits 32 bits.
     if (!room(6)) return false;
-    const detail::length_octets octets = detail::definite_length(static_cast<std::uint32_t>(length));
-    unsigned char* p = front() - octets.size;
-    std::memcpy(p, octets.bytes, octets.size);
+    const auto n = static_cast<std::uint32_t>(length);
+    const unsigned size = detail::definite_length_size(n);
+    unsigned char* p = front() - size;
+    detail::put_definite_length(p, size, n);
     *--p = id;
     used_ = static_cast<std::size_t>(block_.get() + capacity_ - p);
     return true;

@@ -57,15 +57,15 @@ inline int read_length(const unsigned char*& p, std::uint32_t& remaining, int& d
   const unsigned char first = p[0];
   definite = 1;
   length_overflow = false;
-  if (first == 0x80u) {
-    definite = 0;
-    length = 0;
+  if (first < 0x80u) {  // the short form, by far the most common
+    length = first;
     p += 1;
     remaining -= 1;
     return 0;
   }
-  if (first < 0x80u) {
-    length = first;
+  if (first == 0x80u) {
+    definite = 0;
+    length = 0;
     p += 1;
     remaining -= 1;
     return 0;
@@ -83,23 +83,22 @@ inline int read_length(const unsigned char*& p, std::uint32_t& remaining, int& d
   return 0;
 }
 
-// The length octets of the shortest definite form of length.
-struct length_octets {
-  unsigned char bytes[5];
-  unsigned size;
-};
-inline length_octets definite_length(std::uint32_t length) noexcept {
-  length_octets out{};
-  if (length < 0x80) {
-    out.bytes[0] = static_cast<unsigned char>(length);
-    out.size = 1;
-    return out;
+// The shortest definite form of a length: its size in octets, and the
+// octets themselves written into size octets at out (no call, so that the
+// writers stay fast).
+inline unsigned definite_length_size(std::uint32_t length) noexcept {
+  return length < 0x80u ? 1 : length <= 0xFFu ? 2 : length <= 0xFFFFu ? 3 : length <= 0xFFFFFFu ? 4 : 5;
+}
+inline void put_definite_length(unsigned char* out, unsigned size, std::uint32_t length) noexcept {
+  if (size == 1) {
+    out[0] = static_cast<unsigned char>(length);
+    return;
   }
-  const unsigned octets = length <= 0xFFu ? 1 : length <= 0xFFFFu ? 2 : length <= 0xFFFFFFu ? 3 : 4;
-  out.bytes[0] = static_cast<unsigned char>(0x80 | octets);
-  for (unsigned i = 0; i < octets; ++i) out.bytes[1 + i] = static_cast<unsigned char>(length >> (8 * (octets - 1 - i)));
-  out.size = octets + 1;
-  return out;
+  out[0] = static_cast<unsigned char>(0x80u | (size - 1));
+  for (unsigned i = size - 1; i > 0; --i) {
+    out[i] = static_cast<unsigned char>(length);
+    length >>= 8;
+  }
 }
 
 // --- INTEGER contents (X.690 8.3) -------------------------------------------------
