@@ -83,6 +83,35 @@ inline int read_length(const unsigned char*& p, std::uint32_t& remaining, int& d
   return 0;
 }
 
+// One element from a bounded cursor, as the fast readers take it: the
+// one-octet identifier id, then a definite length in the short form or a
+// long form of one to four octets that fits before end. On success the
+// contents are [contents, contents + length) and p moves past them; false
+// (p unchanged) for anything else, which the object tree then reads (or
+// refuses) in full.
+inline bool read_definite_element(const unsigned char*& p, const unsigned char* end, unsigned char id,
+                                  const unsigned char*& contents, std::uint32_t& length) noexcept {
+  const unsigned char* q = p;
+  std::size_t left = static_cast<std::size_t>(end - q);
+  if (left < 2 || q[0] != id) return false;
+  std::size_t n = q[1];
+  q += 2;
+  left -= 2;
+  if (n & 0x80) {
+    const std::size_t octets = n & 0x7F;
+    if (octets == 0 || octets > 4 || octets > left) return false;
+    n = 0;
+    for (std::size_t i = 0; i < octets; ++i) n = n << 8 | q[i];
+    q += octets;
+    left -= octets;
+  }
+  if (n > left) return false;
+  contents = q;
+  length = static_cast<std::uint32_t>(n);
+  p = q + n;
+  return true;
+}
+
 // The shortest definite form of a length: its size in octets, and the
 // octets themselves written into size octets at out (no call, so that the
 // writers stay fast).
