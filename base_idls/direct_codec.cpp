@@ -81,19 +81,13 @@ struct cursor {
 };
 
 // The element at c with the one-octet identifier id and a definite length
-// that fits what is left: contents covers its contents and c moves past it.
-// false (c unchanged) otherwise.
+// of at most four octets that fits what is left: contents covers its
+// contents and c moves past it. false (c unchanged) otherwise.
 inline bool element(cursor& c, unsigned char id, cursor& contents) {
-  if (c.p == c.end || c.p[0] != id) return false;
-  const unsigned char* p = c.p + 1;
-  auto left = static_cast<std::uint32_t>(c.end - p);
-  int definite = 1;
+  const unsigned char* start = nullptr;
   std::uint32_t length = 0;
-  bool overflow = false;
-  if (detail::read_length(p, left, definite, length, overflow) != 0 || !definite || overflow || length > left)
-    return false;
-  contents = {p, p + length};
-  c.p = p + length;
+  if (!detail::read_definite_element(c.p, c.end, id, start, length)) return false;
+  contents = {start, start + length};
   return true;
 }
 
@@ -410,9 +404,10 @@ class writer {
     // Identifier and at most five length octets; room() keeps every
     // encoding below 2 GB, so the length fits 32 bits.
     if (!room(6)) return false;
-    const detail::length_octets octets = detail::definite_length(static_cast<std::uint32_t>(length));
-    unsigned char* p = front() - octets.size;
-    std::memcpy(p, octets.bytes, octets.size);
+    const auto n = static_cast<std::uint32_t>(length);
+    const unsigned size = detail::definite_length_size(n);
+    unsigned char* p = front() - size;
+    detail::put_definite_length(p, size, n);
     *--p = id;
     used_ = static_cast<std::size_t>(block_.get() + capacity_ - p);
     return true;

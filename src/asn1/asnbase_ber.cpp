@@ -25,8 +25,10 @@ void write_identifier(tq_buffer_t& out, int cls, bool constructed, std::uint32_t
 }
 
 void write_length(tq_buffer_t& out, std::uint32_t length) {
-  const length_octets octets = definite_length(length);
-  out.append(octets.bytes, octets.size);
+  unsigned char octets[5];
+  const unsigned size = definite_length_size(length);
+  put_definite_length(octets, size, length);
+  out.append(octets, size);
 }
 
 }  // namespace detail

@@ -57,15 +57,15 @@ inline int read_length(const unsigned char*& p, std::uint32_t& remaining, int& d
   const unsigned char first = p[0];
   definite = 1;
   length_overflow = false;
-  if (first == 0x80u) {
-    definite = 0;
-    length = 0;
+  if (first < 0x80u) {  // the short form, by far the most common
+    length = first;
     p += 1;
     remaining -= 1;
     return 0;
   }
-  if (first < 0x80u) {
-    length = first;
+  if (first == 0x80u) {
+    definite = 0;
+    length = 0;
     p += 1;
     remaining -= 1;
     return 0;
@@ -83,23 +83,51 @@ inline int read_length(const unsigned char*& p, std::uint32_t& remaining, int& d
   return 0;
 }
 
-// The length octets of the shortest definite form of length.
-struct length_octets {
-  unsigned char bytes[5];
-  unsigned size;
-};
-inline length_octets definite_length(std::uint32_t length) noexcept {
-  length_octets out{};
-  if (length < 0x80) {
-    out.bytes[0] = static_cast<unsigned char>(length);
-    out.size = 1;
-    return out;
+// One element from a bounded cursor, as the fast readers take it: the
+// one-octet identifier id, then a definite length in the short form or a
+// long form of one to four octets that fits before end. On success the
+// contents are [contents, contents + length) and p moves past them; false
+// (p unchanged) for anything else, which the object tree then reads (or
+// refuses) in full.
+inline bool read_definite_element(const unsigned char*& p, const unsigned char* end, unsigned char id,
+                                  const unsigned char*& contents, std::uint32_t& length) noexcept {
+  const unsigned char* q = p;
+  std::size_t left = static_cast<std::size_t>(end - q);
+  if (left < 2 || q[0] != id) return false;
+  std::size_t n = q[1];
+  q += 2;
+  left -= 2;
+  if (n & 0x80) {
+    const std::size_t octets = n & 0x7F;
+    if (octets == 0 || octets > 4 || octets > left) return false;
+    n = 0;
+    for (std::size_t i = 0; i < octets; ++i) n = n << 8 | q[i];
+    q += octets;
+    left -= octets;
   }
-  const unsigned octets = length <= 0xFFu ? 1 : length <= 0xFFFFu ? 2 : length <= 0xFFFFFFu ? 3 : 4;
-  out.bytes[0] = static_cast<unsigned char>(0x80 | octets);
-  for (unsigned i = 0; i < octets; ++i) out.bytes[1 + i] = static_cast<unsigned char>(length >> (8 * (octets - 1 - i)));
-  out.size = octets + 1;
-  return out;
+  if (n > left) return false;
+  contents = q;
+  length = static_cast<std::uint32_t>(n);
+  p = q + n;
+  return true;
+}
+
+// The shortest definite form of a length: its size in octets, and the
+// octets themselves written into size octets at out (no call, so that the
+// writers stay fast).
+inline unsigned definite_length_size(std::uint32_t length) noexcept {
+  return length < 0x80u ? 1 : length <= 0xFFu ? 2 : length <= 0xFFFFu ? 3 : length <= 0xFFFFFFu ? 4 : 5;
+}
+inline void put_definite_length(unsigned char* out, unsigned size, std::uint32_t length) noexcept {
+  if (size == 1) {
+    out[0] = static_cast<unsigned char>(length);
+    return;
+  }
+  out[0] = static_cast<unsigned char>(0x80u | (size - 1));
+  for (unsigned i = size - 1; i > 0; --i) {
+    out[i] = static_cast<unsigned char>(length);
+    length >>= 8;
+  }
 }
 
 // --- INTEGER contents (X.690 8.3) -------------------------------------------------
