@@ -4,7 +4,14 @@
 // it succeeded, so a failure leaves standard output (or the -o file)
 // untouched; the reason goes to standard error. Exit status 0 on success, 1
 // for bad data, 2 for bad usage.
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
 #include <unistd.h>
+#endif
 
 #include <clocale>
 #include <cstdio>
@@ -292,6 +299,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "oxser: unknown command '%s' (commands: types, dump, decode, encode)\n", argv[1]);
     return exit_bad_usage;
   }
+#if defined(_WIN32)
+  // Octets in and out as they are, as on POSIX: no CR before each LF.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
