@@ -249,6 +249,7 @@ const char* const kInputForm =
 
 int main(int argc, char** argv) {
   CLI::App app{"oxser - look inside record buffers of liboxserutl, and turn records into JSON and back"};
+  app.allow_windows_style_options(false);  // paths begin with / under Wine too
   app.footer(
       "A buffer is the envelope 04 <version> AC DC followed by one BER element; records use version 2.\n"
       "Exit status: 0 success, 1 bad data, 2 bad usage. On failure nothing is written to the output.\n\n"
