@@ -39,3 +39,25 @@ if(OXSERUTL_BUILD_TOOLS)
       "set(PACKAGE_VERSION ${_version})\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
   endforeach()
 endif()
+
+# A big-endian target cannot read the host's compiled locales: C.UTF-8,
+# which the tests use, is compiled for it into the build tree (the test
+# presets point LOCPATH there). Needs the host's localedef (package locales).
+# Not en_US.ISO-8859-1: Debian's cross C library has no iconv modules, so
+# nothing could convert it; its tests skip as where it is not installed.
+if(OXSERUTL_BUILD_TESTS AND CMAKE_CXX_BYTE_ORDER STREQUAL "BIG_ENDIAN" AND CMAKE_HOST_SYSTEM_NAME STREQUAL "Linux")
+  find_program(OXSERUTL_LOCALEDEF localedef NO_CMAKE_FIND_ROOT_PATH)
+  foreach(_locale "C;UTF-8;C.UTF-8")
+    list(GET _locale 0 _input)
+    list(GET _locale 1 _charmap)
+    list(GET _locale 2 _name)
+    if(OXSERUTL_LOCALEDEF AND NOT EXISTS ${CMAKE_BINARY_DIR}/locale/${_name}/LC_CTYPE)
+      file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/locale)
+      execute_process(COMMAND ${OXSERUTL_LOCALEDEF} --big-endian -i ${_input} -f ${_charmap}
+                              ${CMAKE_BINARY_DIR}/locale/${_name} RESULT_VARIABLE _rc OUTPUT_QUIET ERROR_QUIET)
+    endif()
+    if(NOT EXISTS ${CMAKE_BINARY_DIR}/locale/${_name}/LC_CTYPE)
+      message(WARNING "No big-endian ${_name} locale: the tests that need it skip or fail")
+    endif()
+  endforeach()
+endif()
