@@ -6,7 +6,14 @@
 // element as it reads it, so that its memory does not grow with the input,
 // and on damaged input ends with the line where it stopped. Exit status 0
 // on success, 1 for bad data, 2 for bad usage.
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#define isatty _isatty
+#define STDOUT_FILENO 1
+#else
 #include <unistd.h>
+#endif
 
 #include <clocale>
 #include <cstdio>
@@ -420,6 +427,7 @@ const char* const kInputForm =
 
 int main(int argc, char** argv) {
   CLI::App app{"oxser - look inside record buffers of liboxserutl, and turn records into JSON and back"};
+  app.allow_windows_style_options(false);  // paths begin with / under Wine too
   app.footer(
       "A buffer is the envelope 04 <version> AC DC followed by one BER element; records use version 2.\n"
       "Exit status: 0 success, 1 bad data, 2 bad usage. decode and encode write nothing on failure;\n"
@@ -523,6 +531,11 @@ int main(int argc, char** argv) {
     }
     return exit_bad_usage;
   }
+#if defined(_WIN32)
+  // Octets in and out as they are, as on POSIX: no CR before each LF.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

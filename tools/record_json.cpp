@@ -7,8 +7,13 @@
 #include <limits>
 #include <set>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <iconv.h>
 #include <langinfo.h>
+#endif
 
 #include <oxserutl/asnsarray.h>
 
@@ -449,6 +454,38 @@ void fill_record(const oxs_record_info& info, const json& value, void* record, c
 
 // --- local code set ----------------------------------------------------------------
 
+#if defined(_WIN32)
+local_text::local_text() {
+  const UINT cp = GetACP();
+  codeset_ = "CP" + std::to_string(cp);
+  identity_ = cp == CP_UTF8;
+}
+
+local_text::~local_text() = default;
+
+namespace {
+
+// Windows: the ANSI code page (codeset_ is "CP<number>") through UTF-16;
+// what the other side lacks becomes the code page's default character or
+// U+FFFD.
+std::string convert_text(const std::string& to, const std::string& from, const std::string& in, const std::string&,
+                         bool from_utf8) {
+  const UINT local = static_cast<UINT>(std::atoi((from_utf8 ? to : from).c_str() + 2));
+  const UINT source = from_utf8 ? CP_UTF8 : local;
+  const UINT target = from_utf8 ? local : CP_UTF8;
+  if (in.empty()) return in;
+  const int units = MultiByteToWideChar(source, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(source, 0, in.data(), static_cast<int>(in.size()), wide.data(), units);
+  const DWORD flags = target == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int octets = WideCharToMultiByte(target, flags, wide.data(), units, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(octets), '\0');
+  WideCharToMultiByte(target, flags, wide.data(), units, out.data(), octets, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+#else
 local_text::local_text() {
   const char* cs = nl_langinfo(CODESET);
   codeset_ = cs != nullptr ? cs : "ANSI_X3.4-1968";
@@ -497,6 +534,7 @@ std::string convert_text(const std::string& to, const std::string& from, const s
 }
 
 }  // namespace
+#endif
 
 std::string local_text::to_local(const std::string& utf8) const {
   if (identity_) return utf8;

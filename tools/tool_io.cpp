@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace oxser {
 
@@ -124,6 +126,18 @@ std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_for
   return raw;
 }
 
+bool mapped_file::binary() const {
+  for (std::size_t i = 0; i < size_; ++i)
+    if (!is_space(base_[i]) && (base_[i] < 0x20 || base_[i] >= 0x7F)) return true;
+  return false;
+}
+
+#if defined(_WIN32)
+// Windows reads every file as a whole.
+std::unique_ptr<mapped_file> mapped_file::open(const std::string&) { return nullptr; }
+mapped_file::~mapped_file() = default;
+void mapped_file::release_before(std::size_t) {}
+#else
 std::unique_ptr<mapped_file> mapped_file::open(const std::string& file) {
   if (file.empty() || file == "-") return nullptr;
   const int fd = ::open(file.c_str(), O_RDONLY);
@@ -140,12 +154,6 @@ std::unique_ptr<mapped_file> mapped_file::open(const std::string& file) {
 
 mapped_file::~mapped_file() { munmap(base_, size_); }
 
-bool mapped_file::binary() const {
-  for (std::size_t i = 0; i < size_; ++i)
-    if (!is_space(base_[i]) && (base_[i] < 0x20 || base_[i] >= 0x7F)) return true;
-  return false;
-}
-
 void mapped_file::release_before(std::size_t offset) {
   // In steps of a few megabytes, whole pages only; a page read again
   // comes back from the file.
@@ -156,6 +164,7 @@ void mapped_file::release_before(std::size_t offset) {
   madvise(base_ + released_, until - released_, MADV_DONTNEED);
   released_ = until;
 }
+#endif
 
 std::string hex_lines(const std::vector<unsigned char>& bytes) {
   static const char digits[] = "0123456789abcdef";

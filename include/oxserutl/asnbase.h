@@ -793,7 +793,11 @@ T* tq_asn_sequenceof<T>::add_child_before() {
   return element;
 }
 
+// MinGW's GCC exports only the out-of-line members of an instantiation, so
+// a Windows caller instantiates the template itself.
+#if !defined(_WIN32) || defined(OXSERUTL_BUILDING)
 extern template class OXSERUTL_API tq_asn_sequenceof<tq_asn_octetstring>;
+#endif
 
 // ---------------------------------------------------------------------------
 // Versioned envelope

@@ -34,6 +34,13 @@
 #include <oxserutl/asnutils.h>
 #include <oxserutl/record_schema.h>
 
+// Windows' <rpcdce.h> (reached from <windows.h>) makes uuid_t a macro for
+// its own UUID; the record of that name is declared with the macro set aside.
+#if defined(_WIN32)
+#pragma push_macro("uuid_t")
+#undef uuid_t
+#endif
+
 // --- record structures ------------------------------------------------------
 
 #define OXS_STRUCT_i32(f) std::int32_t f;
@@ -144,5 +151,9 @@ OXS_ALL_MODULES(OXS_DECLARE_BINDING)
   OXSERUTL_API void tqAsnFreeObj(S& record);
 
 OXS_ALL_MODULES(OXS_DEFINE_BINDING)
+
+#if defined(_WIN32)
+#pragma pop_macro("uuid_t")
+#endif
 
 #endif

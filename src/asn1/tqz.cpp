@@ -1,4 +1,5 @@
-// Local code set <-> UTF-8 on iconv(3).
+// Local code set <-> UTF-8 on iconv(3); Windows has its own, tqz_windows.cpp.
+#if !defined(_WIN32)
 #define OXS_SOURCE "asn1/tqz"
 #include "tqz.h"
 
@@ -286,3 +287,5 @@ ZLCString_5_1::ZLCString_5_1(const ZUTF8ConstString_5_1& utf8) noexcept {
 }
 
 }  // namespace tqz
+
+#endif  // !_WIN32
