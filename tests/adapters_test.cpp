@@ -71,6 +71,9 @@ TEST(Adapters, TextTable) {
     oxs_test::scoped_locale locale({r[1].c_str()});
     if (!locale.ok()) continue;  // reported by the local-code-set tests
     const bool lcs = r[0] == "lcs";
+#if defined(_WIN32)
+    if (lcs) continue;  // the local code set is the ANSI code page there (code_page_test.cpp)
+#endif
     const auto given = from_hex(r[2] == "null" || r[2] == "-" || r[2] == "(none)" ? "" : r[2]);
     const std::string text(given.begin(), given.end());
     if (r[0] == "octets" || r[0] == "char") {
