@@ -1,4 +1,5 @@
 #include "ber_print.h"
+#include "tool_io.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -58,21 +59,6 @@ std::string spaced_hex(const unsigned char* bytes, std::size_t length) {
     out += digits[bytes[i] & 15];
   }
   return out;
-}
-
-std::size_t utf8_length(const unsigned char* s, std::size_t left) {
-  const unsigned char c = s[0];
-  auto cont = [&](std::size_t k) { return k < left && (s[k] & 0xC0) == 0x80; };
-  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (!cont(1) || !cont(2) || (c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (!cont(1) || !cont(2) || !cont(3) || (c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
-    return 4;
-  }
-  return 0;
 }
 
 void append_code_point(std::string& out, std::uint32_t cp) {
@@ -211,7 +197,7 @@ std::string quoted(const unsigned char* bytes, std::size_t length, bool utf8) {
   for (std::size_t i = 0; i < length;) {
     const unsigned char c = bytes[i];
     if (c >= 0x80 && utf8) {
-      const std::size_t n = utf8_length(bytes + i, length - i);
+      const std::size_t n = utf8_sequence(bytes + i, length - i);
       if (n != 0) {
         out.append(reinterpret_cast<const char*>(bytes + i), n);
         i += n;

@@ -1,4 +1,5 @@
 #include "ber_tree.h"
+#include "tool_io.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -188,22 +189,6 @@ void shortest_form_notes(bytes_view data, const ber_header& h, std::vector<ber_n
                                                    std::to_string(needed) + " suffice"});
     }
   }
-}
-
-std::size_t utf8_sequence(const unsigned char* s, std::size_t left) {
-  const unsigned char c = s[0];
-  if (c < 0x80) return 1;
-  auto cont = [&](std::size_t k) { return k < left && (s[k] & 0xC0) == 0x80; };
-  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (!cont(1) || !cont(2) || (c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (!cont(1) || !cont(2) || !cont(3) || (c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
-    return 4;
-  }
-  return 0;
 }
 
 // Notes on a text field's octets (a primitive UTF8String or segment, or a

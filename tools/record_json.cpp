@@ -1,4 +1,5 @@
 #include "record_json.h"
+#include "tool_io.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -60,37 +61,13 @@ char* copy_text(const std::string& text) {
   return p;
 }
 
-// Length of the well-formed UTF-8 sequence at s[i], or 0 (RFC 3629: no
-// overlong forms, no surrogates, nothing above U+10FFFF).
-std::size_t utf8_sequence(const std::string& s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  const std::size_t left = s.size() - i;
-  if (c < 0x80) return 1;
-  auto cont = [&](std::size_t k) { return k < s.size() && (b(k) & 0xC0) == 0x80; };
-  if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(i + 1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (left < 3 || !cont(i + 1) || !cont(i + 2)) return 0;
-    if (c == 0xE0 && b(i + 1) < 0xA0) return 0;
-    if (c == 0xED && b(i + 1) > 0x9F) return 0;
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (left < 4 || !cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return 0;
-    if (c == 0xF0 && b(i + 1) < 0x90) return 0;
-    if (c == 0xF4 && b(i + 1) > 0x8F) return 0;
-    return 4;
-  }
-  return 0;
-}
-
 // The text with every octet that starts no well-formed sequence replaced by
 // U+FFFD; *changed tells whether anything was replaced.
 std::string valid_utf8(const std::string& s, bool* changed) {
   std::string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = utf8_sequence(s, i);
+    const std::size_t n = utf8_sequence(reinterpret_cast<const unsigned char*>(s.data()) + i, s.size() - i);
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       *changed = true;
@@ -523,7 +500,7 @@ std::string convert_text(const std::string& to, const std::string& from, const s
     std::size_t skip = 1;
     if (from_utf8) {
       const std::string rest(src, left);
-      const std::size_t n = utf8_sequence(rest, 0);
+      const std::size_t n = utf8_sequence(reinterpret_cast<const unsigned char*>(rest.data()), rest.size());
       skip = n == 0 ? 1 : n;
     }
     src += skip;

@@ -67,6 +67,10 @@ class mapped_file {
   std::size_t released_ = 0;
 };
 
+// Length of the well-formed UTF-8 sequence at s (left octets available),
+// or 0 (RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF).
+std::size_t utf8_sequence(const unsigned char* s, std::size_t left);
+
 // Bytes as hex text: lower-case pairs, 16 to a line.
 std::string hex_lines(const std::vector<unsigned char>& bytes);
 
