@@ -38,11 +38,12 @@ for f in tqasn_encode_obj tqasn_decode_obj tqasn_obj_free tqAsnGetType tqAsnGetL
          tqAsnGetBitstringValue tqAsnGetOIDValue tqAsnGetOctetstringValue; do
   grep -q "^$f\b" <<<"$demangled" || fail "does not export $f"
 done
-records=$(sed -n 's/^tqAsnEncodeObj(tq_asn_buffer_t&, \(.*\)&)$/\1/p' <<<"$demangled")
+records=$(sed -n 's/^tqAsnEncodeObj(tq_asn_buffer_t&, \([^ ]*\)&)$/\1/p' <<<"$demangled")
 [ -n "$records" ] || fail "exports no record functions"
 for r in $records; do
   for f in "tqAsnEncodeObjLCS(tq_asn_buffer_t&, $r&)" "tqAsnDecodeObj(tq_asn_buffer_t&, $r&)" \
-           "tqAsnDecodeObjLCS(tq_asn_buffer_t&, $r&)" "tqAsnFreeObj($r&)"; do
+           "tqAsnDecodeObjLCS(tq_asn_buffer_t&, $r&)" "tqAsnFreeObj($r&)" \
+           "tqAsnEncodeObj(tq_asn_buffer_t&, $r const&)" "tqAsnEncodeObjLCS(tq_asn_buffer_t&, $r const&)"; do
     grep -qxF "$f" <<<"$demangled" || fail "does not export $f"
   done
 done
