@@ -5,6 +5,7 @@
 #ifndef OXSERUTL_TESTS_RECORD_GEN_H
 #define OXSERUTL_TESTS_RECORD_GEN_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -176,132 +177,104 @@ inline void* make(const oxs_record_info& info, profile p, unsigned seed = 1) {
   return record;
 }
 
-inline bool all_zero(const void* p, std::size_t n) {
-  const auto* b = static_cast<const unsigned char*>(p);
-  for (std::size_t i = 0; i < n; ++i)
-    if (b[i] != 0) return false;
-  return true;
+inline std::uint32_t count_of(const oxs_field_info& f, const void* record) {
+  return f.kind == oxs_kind_list16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
 }
 
-// True when both records carry the same values. A null string equals the
-// empty string, and an absent optional record equals one whose fields are
-// all empty (both encode the same way). strict: they are also alike in
-// every pointer that is null on one side only.
-bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where, bool strict = false);
-
-inline bool text_equal(const char* a, const char* b, bool strict = false) {
-  if (strict && (a == nullptr) != (b == nullptr)) return false;
-  return std::strcmp(a ? a : "", b ? b : "") == 0;
-}
-
-inline bool empty_record(const oxs_record_info& info, const void* r) {
-  void* blank = std::calloc(1, info.size);
-  const bool same = equal(info, blank, r, nullptr);
-  std::free(blank);
-  return same;
-}
-
-inline bool equal_field(const oxs_field_info& f, const void* a, const void* b, std::string* where, bool strict) {
-  auto fail = [&](const std::string& detail) {
-    if (where) *where = std::string(f.name) + detail;
-    return false;
-  };
+// Calls visit(element info, element) for every record reached from one
+// field: list elements, nested and optional records, filled slots.
+template <class F>
+void for_each_element(const oxs_field_info& f, void* record, F visit) {
+  // Read as a pointer only in the cases of pointer fields.
+  auto p = [&] { return at<void*>(record, f.offset); };
   switch (f.kind) {
-    case oxs_kind_i32:
-    case oxs_kind_u32:
-      return at<std::uint32_t>(a, f.offset) == at<std::uint32_t>(b, f.offset) || fail(": numbers differ");
-    case oxs_kind_u16:
-      return at<std::uint16_t>(a, f.offset) == at<std::uint16_t>(b, f.offset) || fail(": numbers differ");
-    case oxs_kind_u8:
-      return at<std::uint8_t>(a, f.offset) == at<std::uint8_t>(b, f.offset) || fail(": numbers differ");
-    case oxs_kind_string:
-    case oxs_kind_cstring:
-      return text_equal(at<char*>(a, f.offset), at<char*>(b, f.offset), strict) || fail(": texts differ");
-    case oxs_kind_fixed:
-      return std::memcmp(&at<unsigned char>(a, f.offset), &at<unsigned char>(b, f.offset), f.fixed_size) == 0 ||
-             fail(": bytes differ");
-    case oxs_kind_block: {
-      const std::uint32_t n = at<std::uint32_t>(a, f.count_offset);
-      if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": lengths differ");
-      if (strict && (at<unsigned char*>(a, f.offset) == nullptr) != (at<unsigned char*>(b, f.offset) == nullptr))
-        return fail(": null on one side");
-      return n == 0 || std::memcmp(at<unsigned char*>(a, f.offset), at<unsigned char*>(b, f.offset), n) == 0 ||
-             fail(": bytes differ");
-    }
     case oxs_kind_list:
-    case oxs_kind_list16: {
-      const oxs_record_info& e = *f.element();
-      const std::uint32_t n = f.kind == oxs_kind_list16 ? at<std::uint16_t>(a, f.count_offset) : at<std::uint32_t>(a, f.count_offset);
-      const std::uint32_t m = f.kind == oxs_kind_list16 ? at<std::uint16_t>(b, f.count_offset) : at<std::uint32_t>(b, f.count_offset);
-      if (n != m) return fail(": counts differ");
-      for (std::uint32_t i = 0; i < n; ++i) {
-        const auto* x = static_cast<const unsigned char*>(at<void*>(a, f.offset)) + i * e.size;
-        const auto* y = static_cast<const unsigned char*>(at<void*>(b, f.offset)) + i * e.size;
-        std::string inner;
-        if (!equal(e, x, y, where ? &inner : nullptr, strict)) return fail("[" + std::to_string(i) + "]." + inner);
-      }
-      return true;
-    }
-    case oxs_kind_ptrlist: {
-      const oxs_record_info& e = *f.element();
-      const std::uint32_t n = at<std::uint32_t>(a, f.count_offset);
-      if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": counts differ");
-      for (std::uint32_t i = 0; i < n; ++i) {
-        std::string inner;
-        if (!equal(e, at<void**>(a, f.offset)[i], at<void**>(b, f.offset)[i], where ? &inner : nullptr, strict))
-          return fail("[" + std::to_string(i) + "]." + inner);
-      }
-      return true;
-    }
-    case oxs_kind_strings: {
-      const std::uint32_t n = at<std::uint32_t>(a, f.count_offset);
-      if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": counts differ");
-      for (std::uint32_t i = 0; i < n; ++i)
-        if (!text_equal(at<char**>(a, f.offset)[i], at<char**>(b, f.offset)[i], strict)) return fail("[" + std::to_string(i) + "]: texts differ");
-      return true;
-    }
-    case oxs_kind_ints: {
-      const std::uint32_t n = at<std::uint32_t>(a, f.count_offset);
-      if (n != at<std::uint32_t>(b, f.count_offset)) return fail(": counts differ");
-      return n == 0 || std::memcmp(at<std::int32_t*>(a, f.offset), at<std::int32_t*>(b, f.offset), n * 4) == 0 ||
-             fail(": numbers differ");
-    }
-    case oxs_kind_nested: {
-      std::string inner;
-      return equal(*f.element(), static_cast<const unsigned char*>(a) + f.offset,
-                   static_cast<const unsigned char*>(b) + f.offset, where ? &inner : nullptr, strict) ||
-             fail("." + inner);
-    }
-    case oxs_kind_optional: {
-      const oxs_record_info& e = *f.element();
-      const void* x = at<void*>(a, f.offset);
-      const void* y = at<void*>(b, f.offset);
-      if (x == nullptr && y == nullptr) return true;
-      if (strict && (x == nullptr || y == nullptr)) return fail(": absent on one side");
-      if (x == nullptr) return empty_record(e, y) || fail(": absent on one side");
-      if (y == nullptr) return empty_record(e, x) || fail(": absent on one side");
-      std::string inner;
-      return equal(e, x, y, where ? &inner : nullptr, strict) || fail("->" + inner);
-    }
-    case oxs_kind_sparse: {
-      const oxs_record_info& e = *f.element();
-      for (std::uint32_t i = 0; i < 32; ++i) {
-        const void* x = (&at<void*>(a, f.offset))[i];
-        const void* y = (&at<void*>(b, f.offset))[i];
-        if ((x == nullptr) != (y == nullptr)) return fail("[" + std::to_string(i) + "]: slot filled on one side");
-        std::string inner;
-        if (x != nullptr && !equal(e, x, y, where ? &inner : nullptr, strict)) return fail("[" + std::to_string(i) + "]." + inner);
-      }
-      return true;
-    }
+    case oxs_kind_list16:
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<unsigned char*>(p()) + j * f.element()->size);
+      break;
+    case oxs_kind_ptrlist:
+      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<void**>(p())[j]);
+      break;
+    case oxs_kind_nested:
+      visit(*f.element(), static_cast<unsigned char*>(record) + f.offset);
+      break;
+    case oxs_kind_optional:
+      if (p() != nullptr) visit(*f.element(), p());
+      break;
+    case oxs_kind_sparse:
+      for (int j = 0; j < 32; ++j)
+        if ((&at<void*>(record, f.offset))[j] != nullptr) visit(*f.element(), (&at<void*>(record, f.offset))[j]);
+      break;
+    default:
+      break;
   }
-  return true;
 }
 
-inline bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where, bool strict) {
-  for (std::uint32_t i = 0; i < info.field_count; ++i)
-    if (!equal_field(info.fields[i], a, b, where, strict)) return false;
-  return true;
+// The values of a record as text, field by field. A null string reads as
+// the empty string and an absent optional record as one of empty fields
+// (each pair encodes alike); strictly, they are told apart.
+inline void show(const oxs_record_info& info, const void* record, bool strict, std::string& out) {
+  void* r = const_cast<void*>(record);
+  auto text = [&](const char* s) { out += s != nullptr ? "'" + std::string(s) + "'" : strict ? "null" : "''"; };
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    out += std::string(" ") + f.name + "=";
+    const std::uint32_t n = f.kind >= oxs_kind_block && f.kind <= oxs_kind_ints ? count_of(f, r) : f.fixed_size;
+    switch (f.kind) {
+      case oxs_kind_i32: out += std::to_string(at<std::int32_t>(r, f.offset)); break;
+      case oxs_kind_u32: out += std::to_string(at<std::uint32_t>(r, f.offset)); break;
+      case oxs_kind_u16: out += std::to_string(at<std::uint16_t>(r, f.offset)); break;
+      case oxs_kind_u8: out += std::to_string(at<std::uint8_t>(r, f.offset)); break;
+      case oxs_kind_string:
+      case oxs_kind_cstring: text(at<char*>(r, f.offset)); break;
+      case oxs_kind_block:
+      case oxs_kind_fixed: {
+        const unsigned char* b = f.kind == oxs_kind_fixed ? &at<unsigned char>(r, f.offset) : at<unsigned char*>(r, f.offset);
+        if (strict && b == nullptr) out += "null";
+        for (std::uint32_t j = 0; b != nullptr && j < n; ++j) out += std::to_string(b[j]) + ",";
+        break;
+      }
+      case oxs_kind_strings:
+        for (std::uint32_t j = 0; j < n; ++j) text(at<char**>(r, f.offset)[j]), out += ",";
+        break;
+      case oxs_kind_ints:
+        for (std::uint32_t j = 0; j < n; ++j) out += std::to_string(at<std::int32_t*>(r, f.offset)[j]) + ",";
+        break;
+      case oxs_kind_optional:
+        if (at<void*>(r, f.offset) == nullptr && !strict) {
+          void* blank = std::calloc(1, f.element()->size);
+          out += "{";
+          show(*f.element(), blank, strict, out);
+          out += "}";
+          std::free(blank);
+        }
+        break;
+      case oxs_kind_sparse:
+        for (int j = 0; j < 32; ++j) out += (&at<void*>(r, f.offset))[j] != nullptr ? "+" : "-";
+        break;
+      default:
+        break;
+    }
+    for_each_element(f, r, [&](const oxs_record_info& e, void* element) {
+      out += "{";
+      show(e, element, strict, out);
+      out += "}";
+    });
+  }
+}
+
+// True when both records carry the same values (strictly: and the same
+// null pointers); `where` gets the place they part.
+inline bool equal(const oxs_record_info& info, const void* a, const void* b, std::string* where = nullptr,
+                  bool strict = false) {
+  std::string x, y;
+  show(info, a, strict, x);
+  show(info, b, strict, y);
+  if (x == y) return true;
+  const std::size_t from = static_cast<std::size_t>(std::mismatch(x.begin(), x.end(), y.begin(), y.end()).first - x.begin());
+  const std::size_t back = from < 60 ? 0 : from - 60;
+  if (where != nullptr) *where = "..." + x.substr(back, 120) + "\n vs ..." + y.substr(back, 120);
+  return false;
 }
 
 // Every record with functions of its own: the whole table but the element

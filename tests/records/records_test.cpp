@@ -21,6 +21,8 @@
 namespace {
 
 using recgen::at;
+using recgen::count_of;
+using recgen::for_each_element;
 using recgen::profile;
 using bytes = std::vector<unsigned char>;
 using codec = int (*)(tq_asn_buffer_t&, void*, int);
@@ -75,39 +77,6 @@ std::vector<const oxs_record_info*> record_functions() {
   for (const oxs_record_info* info : recgen::callable_records())
     if (info->type_code == 0) out.push_back(info);
   return out;
-}
-
-std::uint32_t count_of(const oxs_field_info& f, const void* record) {
-  return f.kind == oxs_kind_list16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
-}
-
-// Calls visit(element info, element) for every record reached from one
-// field: list elements, nested and optional records, filled slots.
-template <class F>
-void for_each_element(const oxs_field_info& f, void* record, F visit) {
-  // Read as a pointer only in the cases of pointer fields.
-  auto p = [&] { return at<void*>(record, f.offset); };
-  switch (f.kind) {
-    case oxs_kind_list:
-    case oxs_kind_list16:
-      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<unsigned char*>(p()) + j * f.element()->size);
-      break;
-    case oxs_kind_ptrlist:
-      for (std::uint32_t j = 0; j < count_of(f, record); ++j) visit(*f.element(), static_cast<void**>(p())[j]);
-      break;
-    case oxs_kind_nested:
-      visit(*f.element(), static_cast<unsigned char*>(record) + f.offset);
-      break;
-    case oxs_kind_optional:
-      if (p() != nullptr) visit(*f.element(), p());
-      break;
-    case oxs_kind_sparse:
-      for (int j = 0; j < 32; ++j)
-        if ((&at<void*>(record, f.offset))[j] != nullptr) visit(*f.element(), (&at<void*>(record, f.offset))[j]);
-      break;
-    default:
-      break;
-  }
 }
 
 // The blocks a decoded record owns (one per string, byte block, array and
