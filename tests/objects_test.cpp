@@ -47,6 +47,12 @@ std::unique_ptr<tq_asn_object> make_named(const std::string& name) {
   if (name == "namedbits") return std::make_unique<tq_asn_namedbits>();
   if (name == "any") return std::make_unique<tq_asn_any>();
   if (name == "utf8") return std::make_unique<tq_asn_UTF8String>();
+  if (name == "ia5") return std::make_unique<tq_asn_ia5String>();
+  if (name == "printable") return std::make_unique<tq_asn_printableString>();
+  if (name == "visible") return std::make_unique<tq_asn_visibleString>();
+  if (name == "t61") return std::make_unique<tq_asn_teletexString>();
+  if (name == "univ") return std::make_unique<tq_asn_universalString>();
+  if (name == "base") return std::make_unique<tq_asn_charstring>();
   if (name == "bmp") return std::make_unique<tq_asn_bmpString>();
   if (name == "dir") return std::make_unique<tq_asn_directoryString>();
   if (name == "seq") return std::make_unique<tq_asn_sequence>();
@@ -351,6 +357,175 @@ TEST(Objects, SegmentNestingIsBounded) {
   hex_view in(deep);
   EXPECT_EQ(status_name(o.asnread(in.view())), "ASN_ERR_CONSTRUCTED_NOT_PERMITTED");
   EXPECT_EQ(in.consumed(), 0u);
+}
+
+// --- steps: a row of operations on one object -----------------------------------------
+
+int store(tq_asn_charstring& s, const std::string& how, const std::vector<unsigned char>& octets) {
+  static const std::uint16_t bmp[] = {0x0041, 0x20AC, 0};
+  static const std::uint32_t univ[] = {0x41, 0};
+  const std::string text(octets.begin(), octets.end());
+  if (how == "bmp") return s.set_value_BMP(bmp);
+  if (how == "univ") return s.set_value_Univ(univ);
+  if (how == "printable") return s.set_value_printable(text.c_str());
+  if (how == "visible") return s.set_value_visible(text.c_str());
+  if (how == "t61") return s.set_value_T61(text.c_str());
+  if (how == "utf8") return s.set_value_UTF8(text.c_str());
+  if (how == "ia5") return s.set_value_IA5(text.c_str(), 0);
+  if (how == "ia5+") return s.set_value_IA5(text.c_str(), 1);
+  if (how == "c") return s.set_value_C(text.c_str());
+  if (how == "raw") return s.set_value_uninterpreted(octets.data(), static_cast<std::uint32_t>(octets.size()));
+  throw std::invalid_argument("unknown store " + how);
+}
+
+int convert(tq_asn_charstring& s, const std::string& to) {
+  if (to == "UTF8") return s.convert2UTF8();
+  if (to == "printable") return s.convert2printable();
+  if (to == "T61") return s.convert2T61();
+  if (to == "IA5") return s.convert2IA5();
+  if (to == "visible") return s.convert2visible();
+  if (to == "Univ") return s.convert2Univ();
+  if (to == "BMP") return s.convert2BMP();
+  throw std::invalid_argument("unknown code set " + to);
+}
+
+template <class T>
+T& as(tq_asn_object& o) {
+  if (auto* t = dynamic_cast<T*>(&o)) return *t;
+  throw std::invalid_argument("step on an object of another kind");
+}
+
+std::string status_and_hex(int status, const tq_buffer_t& out) {
+  return status_name(status) + (out.used() != 0 ? " " + to_hex(out) : "");
+}
+
+// One step: what it returns is compared with the table. `rest` is the
+// step's argument text.
+std::string step(subject& s, tq_asn_object& o, const std::string& op, const std::string& rest) {
+  auto number = [&] { return static_cast<std::uint32_t>(std::stoul(rest, nullptr, 0)); };
+  const std::string first = rest.substr(0, rest.find(' '));
+  auto octets = [&] { return from_hex(rest.find(' ') == std::string::npos ? "" : rest.substr(rest.find(' ') + 1)); };
+  tq_buffer_t out;
+  if (op == "write") return write_hex(o);
+  if (op == "value") return describe(o);
+  if (op == "set") return set(o, rest), "";
+  if (op == "read") {
+    hex_view in(rest);
+    const int status = o.asnread(in.view());
+    return status_name(status) + " " + std::to_string(in.consumed());
+  }
+  if (op == "flags")  // present, optional, defaultable, encoding valid, valid
+    return std::to_string(o.is_present()) + std::to_string(o.is_optional()) + std::to_string(o.is_defaultable()) +
+           std::to_string(o.is_encoding_valid()) + std::to_string(o.is_valid(0));
+  if (op == "optional") return status_name(o.set_optional(static_cast<int>(number())));
+  if (op == "tag") return rest.empty() ? std::to_string(o.get_tag()) : (o.set_tag(number()), "");
+  if (op == "class") return o.set_class(static_cast<int>(number())), "";
+  if (op == "empty") return status_name(o.empty());
+  if (op == "type") return o.get_type_name();
+  if (op == "length") return status_name(o.write_length(out));
+  if (op == "isdefault") return std::to_string(o.is_default_value());
+  if (op == "default") {
+    if (auto* i = dynamic_cast<tq_asn_integer*>(&o)) return i->set_default_value(static_cast<std::int32_t>(std::stol(rest))), "";
+    const auto bytes = from_hex(rest);
+    return status_name(as<tq_asn_octetstring>(o).set_default_value(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+  }
+  if (op == "namedefault") {  // a named-bits default with the bits given set
+    auto* def = new tq_asn_namedbits;  // owned by the object from here
+    std::istringstream bits(rest);
+    for (std::uint32_t bit; bits >> bit;) def->set_bit(bit, 1);
+    return tq_asn_access::set_default_value(o, def), "";
+  }
+  if (op == "bit") {
+    int bit = -1;
+    const int status = as<tq_asn_namedbits>(o).get_bit(number(), bit);
+    return status != 0 ? status_name(status) : std::to_string(bit);
+  }
+  if (op == "select") return status_name(as<tq_asn_choice>(o).select(number()));
+  if (op == "selected") return std::to_string(as<tq_asn_choice>(o).selected());
+  if (op == "emptyok") return status_name(o.set_empty_permitted(static_cast<int>(number())));
+  if (op == "syntax") {  // the open type's syntax object: a new one named by the notation, or none
+    if (rest == "none") return status_name(as<tq_asn_any>(o).set_syntax(nullptr));
+    s.parts.push_back(make_named(rest));
+    return status_name(as<tq_asn_any>(o).set_syntax(s.parts.back().get()));
+  }
+  if (op == "parent") return std::to_string(o.get_parent() == nullptr ? -1 : 1);
+  // character strings
+  auto& cs = as<tq_asn_charstring>(o);
+  if (op == "cs") return rest.empty() ? std::to_string(cs.get_codeset()) : status_name(cs.set_codeset(number()));
+  if (op == "text") return to_hex(cs.value());
+  if (op == "octets") {  // the OCTET STRING store of the class
+    const auto bytes = from_hex(rest);
+    return status_name(cs.set_value(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+  }
+  if (op == "store") return status_name(store(cs, first, octets()));
+  if (op == "load") {
+    const int status = cs.set_codeset(static_cast<std::uint32_t>(std::stoul(first)));
+    return status_name(status != 0 ? status : store(cs, "raw", octets()));
+  }
+  if (op == "viewstore") {  // from a view past its first octet: the octets behind the cursor, none consumed
+    hex_view in(rest.substr(rest.find(' ') + 1));
+    in.view().skip(1);
+    const int status = first == "bmp" ? cs.set_value_BMP(in.view()) : cs.set_value_uninterpreted(in.view());
+    return status_name(status) + " " + std::to_string(in.consumed());
+  }
+  if (op == "C") {  // substitute ("-": none), then the octets already in the output
+    const auto prefix = octets();
+    out.append(prefix.data(), static_cast<std::uint32_t>(prefix.size()));
+    return status_and_hex(cs.get_value_C(out, first == "-" ? '\0' : first[0]), out);
+  }
+  if (op == "BMP") return status_and_hex(cs.get_value_BMP(out), out);
+  if (op == "to") return status_name(convert(cs, rest));
+  if (op == "normalize") return status_name(cs.normalize());
+  if (op == "prefer") return as<tq_asn_directoryString>(o).set_preferred_codeset(number()), "";
+  if (op == "accepted" || op == "preferred") {  // for 12 19 20 22 26 28 30, then 4 (not a code set)
+    std::string flags;
+    for (std::uint32_t set : {12, 19, 20, 22, 26, 28, 30, 4})
+      flags += std::to_string(op == "accepted" ? cs.check_accepted_codeset(set) : cs.check_preferred_codeset(set));
+    return flags;
+  }
+  throw std::invalid_argument("unknown step " + op);
+}
+
+std::string trim(const std::string& text) {
+  const std::size_t b = text.find_first_not_of(' ');
+  return b == std::string::npos ? "" : text.substr(b, text.find_last_not_of(' ') - b + 1);
+}
+
+// Each row: an object, then steps separated by ';'. A step is an
+// operation, optionally on a part ("@1" is the second child, "@0.1" its
+// grandchild), and its expected result after " = "; a step without one
+// must not fail. A refused operation returns the refusal's text.
+TEST(Objects, Steps) {
+  for (const oxs_test::row& r : oxs_test::read_table("steps.txt", 2)) {
+    subject s = make(r[0]);
+    std::istringstream steps(r[1]);
+    for (std::string text; std::getline(steps, text, ';');) {
+      const std::size_t eq = text.find(" = ");
+      std::istringstream words(trim(text.substr(0, eq)));
+      std::string op, rest;
+      words >> op;
+      tq_asn_object* o = s.root.get();
+      if (op[0] == '@') {
+        std::istringstream path(op.substr(1));
+        for (std::string i; std::getline(path, i, '.');) o = (*dynamic_cast<tq_asn_composite*>(o))[std::stoul(i)];
+        words >> op;
+      }
+      std::getline(words >> std::ws, rest);
+      std::string got;
+      try {
+        got = step(s, *o, op, rest);
+      } catch (const tq_asn_unsupportederror& e) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%#x ", e.code());
+        got = code + std::string(e.text());
+      } catch (const char* refusal) {
+        got = refusal;
+      }
+      const std::string expected = eq == std::string::npos ? "" : hex_cell(trim(text.substr(eq + 3)));
+      if (eq == std::string::npos && got == "ASN_OK") got.clear();
+      EXPECT_EQ(got, expected) << r.where << ": " << r[0] << ": " << trim(text);
+    }
+  }
 }
 
 }  // namespace
