@@ -389,6 +389,8 @@ int convert(tq_asn_charstring& s, const std::string& to) {
   throw std::invalid_argument("unknown code set " + to);
 }
 
+using octets_list = tq_asn_sequenceof<tq_asn_octetstring>;
+
 template <class T>
 T& as(tq_asn_object& o) {
   if (auto* t = dynamic_cast<T*>(&o)) return *t;
@@ -421,7 +423,15 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
   if (op == "tag") return rest.empty() ? std::to_string(o.get_tag()) : (o.set_tag(number()), "");
   if (op == "class") return o.set_class(static_cast<int>(number())), "";
   if (op == "empty") return status_name(o.empty());
-  if (op == "type") return o.get_type_name();
+  if (op == "type" && rest.empty()) return o.get_type_name();
+  if (op == "type") return o.set_type_name(rest.c_str()), "";
+  if (op == "present") return std::to_string(o.is_present());
+  if (op == "children") return std::to_string(o.get_child_count());
+  if (op == "encode") return status_and_hex(o.encode_value(out), out);
+  if (op == "decode") {
+    hex_view in(rest);
+    return status_name(o.decode_value(in.view(), in.size()));
+  }
   if (op == "length") return status_name(o.write_length(out));
   if (op == "isdefault") return std::to_string(o.is_default_value());
   if (op == "default") {
@@ -440,6 +450,17 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
     const int status = as<tq_asn_namedbits>(o).get_bit(number(), bit);
     return status != 0 ? status_name(status) : std::to_string(bit);
   }
+  if (op == "delete") return status_name(as<octets_list>(o).delete_child(number()));
+  if (op == "addbefore") return set(*as<octets_list>(o).add_child_before(), rest), "";
+  if (op == "raw") {  // the open type's value
+    const auto bytes = from_hex(rest);
+    return status_name(as<tq_asn_any>(o).set_value(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+  }
+  if (op == "rawget") {
+    unsigned char* bytes = nullptr;
+    std::uint32_t n = 0;
+    return status_name(as<tq_asn_any>(o).get_value(bytes, n));
+  }
   if (op == "select") return status_name(as<tq_asn_choice>(o).select(number()));
   if (op == "selected") return std::to_string(as<tq_asn_choice>(o).selected());
   if (op == "emptyok") return status_name(o.set_empty_permitted(static_cast<int>(number())));
@@ -448,7 +469,6 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
     s.parts.push_back(make_named(rest));
     return status_name(as<tq_asn_any>(o).set_syntax(s.parts.back().get()));
   }
-  if (op == "parent") return std::to_string(o.get_parent() == nullptr ? -1 : 1);
   // character strings
   auto& cs = as<tq_asn_charstring>(o);
   if (op == "cs") return rest.empty() ? std::to_string(cs.get_codeset()) : status_name(cs.set_codeset(number()));
