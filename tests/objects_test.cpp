@@ -23,6 +23,7 @@ using oxs_test::from_hex;
 using oxs_test::hex_view;
 using oxs_test::status_name;
 using oxs_test::to_hex;
+using oxs_test::trim;
 using oxs_test::write_hex;
 
 namespace {
@@ -484,7 +485,7 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
   }
   if (op == "viewstore") {  // from a view past its first octet: the octets behind the cursor, none consumed
     hex_view in(rest.substr(rest.find(' ') + 1));
-    in.view().skip(1);
+    if (!in.view().skip(1)) return "empty view";
     const int status = first == "bmp" ? cs.set_value_BMP(in.view()) : cs.set_value_uninterpreted(in.view());
     return status_name(status) + " " + std::to_string(in.consumed());
   }
@@ -504,11 +505,6 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
     return flags;
   }
   throw std::invalid_argument("unknown step " + op);
-}
-
-std::string trim(const std::string& text) {
-  const std::size_t b = text.find_first_not_of(' ');
-  return b == std::string::npos ? "" : text.substr(b, text.find_last_not_of(' ') - b + 1);
 }
 
 // Each row: an object, then steps separated by ';'. A step is an

@@ -28,29 +28,14 @@
 namespace oxs_test {
 
 inline std::vector<unsigned char> from_hex(std::string_view hex) {
+  std::string digits;
+  for (char ch : hex)
+    if (ch != ' ' && ch != '\n' && ch != '\r' && ch != '\t') digits += ch;
+  if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    throw std::invalid_argument("bad hex: " + std::string(hex.substr(0, 80)));
   std::vector<unsigned char> out;
-  int high = -1;
-  for (char ch : hex) {
-    int nibble;
-    if (ch >= '0' && ch <= '9') {
-      nibble = ch - '0';
-    } else if (ch >= 'a' && ch <= 'f') {
-      nibble = ch - 'a' + 10;
-    } else if (ch >= 'A' && ch <= 'F') {
-      nibble = ch - 'A' + 10;
-    } else if (ch == ' ' || ch == '\n' || ch == '\r' || ch == '\t') {
-      continue;
-    } else {
-      throw std::invalid_argument("bad hex digit");
-    }
-    if (high < 0) {
-      high = nibble;
-    } else {
-      out.push_back(static_cast<unsigned char>(high * 16 + nibble));
-      high = -1;
-    }
-  }
-  if (high >= 0) throw std::invalid_argument("odd number of hex digits");
+  for (std::size_t i = 0; i < digits.size(); i += 2)
+    out.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -129,6 +114,11 @@ class hex_view {
   tq_r_buffer_t view_;
 };
 
+inline std::string trim(const std::string& text) {
+  const std::size_t b = text.find_first_not_of(" \t\r");
+  return b == std::string::npos ? "" : text.substr(b, text.find_last_not_of(" \t\r") - b + 1);
+}
+
 // --- tables of cases -----------------------------------------------------------
 
 // One line of a table under tests/data: cells separated by '|', trimmed.
@@ -159,16 +149,8 @@ inline std::vector<row> read_table(const std::string& name, std::size_t columns)
     const std::size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos || line[first] == '#') continue;
     row r{name + ":" + std::to_string(n), {}};
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t bar = line.find('|', start);
-      std::string cell = line.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-      const std::size_t b = cell.find_first_not_of(" \t\r");
-      const std::size_t e = cell.find_last_not_of(" \t\r");
-      r.cells.push_back(b == std::string::npos ? "" : cell.substr(b, e - b + 1));
-      if (bar == std::string::npos) break;
-      start = bar + 1;
-    }
+    std::istringstream cells(line + "|");  // so that an empty last cell is read too
+    for (std::string cell; std::getline(cells, cell, '|');) r.cells.push_back(trim(cell));
     if (r.cells.size() != columns)
       throw std::runtime_error(r.where + ": " + std::to_string(r.cells.size()) + " cells, expected " +
                                std::to_string(columns));

@@ -99,44 +99,27 @@ inline void fill_field(const oxs_field_info& f, void* record, profile p, unsigne
       break;
     }
     case oxs_kind_list:
-    case oxs_kind_list16: {
-      const oxs_record_info& e = *f.element();
+    case oxs_kind_list16:
+    case oxs_kind_ptrlist:
+    case oxs_kind_strings:
+    case oxs_kind_ints: {
+      const bool by_value = f.kind == oxs_kind_list || f.kind == oxs_kind_list16;
+      const std::size_t each = by_value ? f.element()->size : f.kind == oxs_kind_ints ? 4 : sizeof(void*);
       const std::uint32_t n = list_length(p, depth);
-      void* items = n ? std::calloc(n, e.size) : nullptr;
-      for (std::uint32_t i = 0; i < n; ++i) fill(e, static_cast<unsigned char*>(items) + i * e.size, p, seed + i + 1, depth + 1);
+      auto* items = n ? static_cast<unsigned char*>(std::calloc(n, each)) : nullptr;
+      for (std::uint32_t i = 0; i < n; ++i) {
+        void* item = items + i * each;
+        if (f.kind == oxs_kind_ptrlist) item = *static_cast<void**>(item) = std::calloc(1, f.element()->size);
+        if (by_value || f.kind == oxs_kind_ptrlist) fill(*f.element(), item, p, seed + i + 1, depth + 1);
+        if (f.kind == oxs_kind_strings) *static_cast<char**>(item) = make_text(p, seed + i);
+        if (f.kind == oxs_kind_ints)
+          *static_cast<std::int32_t*>(item) = extreme ? (i % 2 ? INT32_MIN : -1) : static_cast<std::int32_t>(seed + i * 300);
+      }
       if (f.kind == oxs_kind_list16)
         at<std::uint16_t>(record, f.count_offset) = static_cast<std::uint16_t>(n);
       else
         at<std::uint32_t>(record, f.count_offset) = n;
       at<void*>(record, f.offset) = items;
-      break;
-    }
-    case oxs_kind_ptrlist: {
-      const oxs_record_info& e = *f.element();
-      const std::uint32_t n = list_length(p, depth);
-      void** items = n ? static_cast<void**>(std::calloc(n, sizeof(void*))) : nullptr;
-      for (std::uint32_t i = 0; i < n; ++i) {
-        items[i] = std::calloc(1, e.size);
-        fill(e, items[i], p, seed + i + 1, depth + 1);
-      }
-      at<std::uint32_t>(record, f.count_offset) = n;
-      at<void**>(record, f.offset) = items;
-      break;
-    }
-    case oxs_kind_strings: {
-      const std::uint32_t n = list_length(p, depth);
-      char** items = n ? static_cast<char**>(std::calloc(n, sizeof(char*))) : nullptr;
-      for (std::uint32_t i = 0; i < n; ++i) items[i] = make_text(p, seed + i);
-      at<std::uint32_t>(record, f.count_offset) = n;
-      at<char**>(record, f.offset) = items;
-      break;
-    }
-    case oxs_kind_ints: {
-      const std::uint32_t n = list_length(p, depth);
-      auto* items = n ? static_cast<std::int32_t*>(std::calloc(n, sizeof(std::int32_t))) : nullptr;
-      for (std::uint32_t i = 0; i < n; ++i) items[i] = extreme ? (i % 2 ? INT32_MIN : -1) : static_cast<std::int32_t>(seed + i * 300);
-      at<std::uint32_t>(record, f.count_offset) = n;
-      at<std::int32_t*>(record, f.offset) = items;
       break;
     }
     case oxs_kind_nested:
