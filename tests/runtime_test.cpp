@@ -11,6 +11,7 @@
 #include "test_util.h"
 
 using oxs_test::hex_view;
+using oxs_test::refusal;
 using oxs_test::status_name;
 using oxs_test::to_hex;
 using oxs_test::write_hex;
@@ -29,21 +30,6 @@ struct int_or_octets {
   tq_asn_any any;
   tq_asn_choice choice;
 };
-
-// The text of a refused operation: its code and text, or a bare text.
-template <class F>
-std::string refusal(F f) {
-  try {
-    f();
-  } catch (const tq_asn_unsupportederror& e) {
-    char code[16];
-    std::snprintf(code, sizeof code, "%#x ", e.code());
-    return code + std::string(e.text());
-  } catch (const char* text) {
-    return text;
-  }
-  return "no exception";
-}
 
 std::string text(const tq_buffer_t& b) { return std::string(reinterpret_cast<const char*>(b.data()), b.used()); }
 

@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <oxserutl/asnbase.h>
@@ -117,6 +118,26 @@ class hex_view {
 inline std::string trim(const std::string& text) {
   const std::size_t b = text.find_first_not_of(" \t\r");
   return b == std::string::npos ? "" : text.substr(b, text.find_last_not_of(" \t\r") - b + 1);
+}
+
+// The text of a refused operation: its code and text, or a bare text;
+// otherwise what the operation returns, or "no exception".
+template <class F>
+std::string refusal(F f) {
+  try {
+    if constexpr (std::is_void_v<decltype(f())>) {
+      f();
+      return "no exception";
+    } else {
+      return f();
+    }
+  } catch (const tq_asn_unsupportederror& e) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%#x ", e.code());
+    return code + std::string(e.text());
+  } catch (const char* text) {
+    return text;
+  }
 }
 
 // --- tables of cases -----------------------------------------------------------
