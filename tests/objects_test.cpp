@@ -427,6 +427,13 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
     return status_name(o.decode_value(in.view(), in.size()));
   }
   if (op == "length") return status_name(o.write_length(out));
+  if (op == "display" || op == "stateflags") {  // behind a ">" already in the buffer; "/" ends a line
+    out.append(">");
+    const int status = op == "display" ? o.display(out) : o.display_state_flags(out, static_cast<int>(number()));
+    std::string shown(reinterpret_cast<const char*>(out.data()), out.used());
+    std::replace(shown.begin(), shown.end(), '\n', '/');
+    return status_name(status) + " " + shown;
+  }
   if (op == "isdefault") return std::to_string(o.is_default_value());
   if (op == "default") {
     if (auto* i = dynamic_cast<tq_asn_integer*>(&o)) return i->set_default_value(static_cast<std::int32_t>(std::stol(rest))), "";

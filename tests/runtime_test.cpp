@@ -1,6 +1,6 @@
 // Behaviour of the runtime's object tree that the tables of objects_test.cpp
 // cannot name: refusals to copy, default types, growth and memory failures,
-// syntax objects, hooks and the diagnostic display.
+// syntax objects and hooks.
 #include <string>
 #include <typeinfo>
 
@@ -31,7 +31,6 @@ struct int_or_octets {
   tq_asn_choice choice;
 };
 
-std::string text(const tq_buffer_t& b) { return std::string(reinterpret_cast<const char*>(b.data()), b.used()); }
 
 // Object by object behaviour is in the step table (tests/data/steps.txt);
 // here what the table cannot name: copies, C++ types, memory failures,
@@ -177,52 +176,6 @@ TEST(Hooks, RunOnceInOrder) {
   EXPECT_EQ(status_name(open.asnwrite(out)), "ASN_ERR_UNSUPPORTED");
   EXPECT_EQ(out.used(), 0u);
   EXPECT_EQ(hook_log, "encode");
-}
-
-TEST(Display, IdentifierWalk) {
-  tq_asn_integer a, b, c;
-  tq_asn_sequence seq;
-  for (tq_asn_integer* i : {&a, &b, &c}) seq.register_child(i);
-  tq_buffer_t out;
-  out.append("prefix");
-  EXPECT_EQ(status_name(a.display(out)), "ASN_ERR_NO_VALUE");  // neither value nor default
-  EXPECT_EQ(text(out), "prefix");
-  a.set_tag(300), a.set_class(3), a.set_value(1);
-  c.set_default_value(7);
-  out.clear();
-  // A composite writes its children on one line and stops at the first failure.
-  EXPECT_EQ(status_name(seq.display(out)), "ASN_ERR_NO_VALUE");
-  EXPECT_EQ(text(out), "COMPOSITE-OBJECT(tag=16, class=0) {OBJECT(tag=300, class=3)");
-  b.set_value(2);
-  out.clear();
-  EXPECT_EQ(seq.display(out), 0);
-  EXPECT_EQ(text(out), "COMPOSITE-OBJECT(tag=16, class=0) {OBJECT(tag=300, class=3)OBJECT(tag=2, class=0)"
-                       "Default:OBJECT(tag=2, class=0)");
-}
-
-// Children are indented by two; a choice marks its selected alternative one
-// column further in than itself.
-TEST(Display, StateFlags) {
-  int_or_octets t;
-  tq_asn_sequence seq;
-  seq.register_child(&t.choice);
-  tq_buffer_t out;
-  EXPECT_EQ(t.choice.display_state_flags(out, 1), 0);
-  EXPECT_EQ(text(out),
-            " CHOICE(valid=N, present=N, optional=N, defaultable=N, enc_valid=N)\n"
-            "   INTEGER(valid=N, present=N, optional=N, defaultable=N, enc_valid=N)\n"
-            "   OCTETSTRING(valid=N, present=N, optional=N, defaultable=N, enc_valid=N)\n");
-  t.octets.set_value(reinterpret_cast<const unsigned char*>("A"), 1);
-  t.integer.set_optional(1);
-  ASSERT_EQ(t.choice.select(1), 0);
-  out.clear();
-  EXPECT_EQ(seq.display_state_flags(out, 0), 0);
-  EXPECT_EQ(text(out),
-            "SEQUENCE(valid=Y, present=Y, optional=N, defaultable=N, enc_valid=N)\n"
-            "  CHOICE(valid=Y, present=Y, optional=N, defaultable=N, enc_valid=Y)\n"
-            "    INTEGER(valid=Y, present=N, optional=Y, defaultable=N, enc_valid=N)\n"
-            "   SELECTED:\n"
-            "    OCTETSTRING(valid=Y, present=Y, optional=N, defaultable=N, enc_valid=Y)\n");
 }
 
 }  // namespace
