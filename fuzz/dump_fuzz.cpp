@@ -19,6 +19,7 @@
 #include "ber_print.h"
 #include "ber_tree.h"
 #include "fuzz_util.h"
+#include "records/record_gen.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ class checking_sink : public oxser::ber_sink {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const auto& records = oxs_fuzz::callable_records();
+  static const auto records = recgen::callable_records();
   const std::size_t pick = data[0] >> 1;
   const oxs_record_info* info = pick < records.size() ? records[pick] : nullptr;
   const bool raw = (data[0] & 1) != 0;
