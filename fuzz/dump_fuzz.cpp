@@ -1,16 +1,13 @@
-// The oxser tool's dump: the envelope, the streaming walk over the
-// elements with the raw scanners, the labels of a record's fields, and the
-// text lines. The first input byte picks the record whose fields label the
-// elements (bits 1-7, a value past the last record means none) and whether
-// the input carries the envelope (bit 0 clear) or is bare BER; the rest is
-// the buffer.
+// The oxser tool's dump: the envelope, the streaming walk over the elements
+// with the raw scanners, a record's field labels and the text lines. The
+// first input byte picks the record that labels the elements (bits 1-7; past
+// the last record, none) and whether the input carries the envelope (bit 0
+// clear) or is bare BER; the rest is the buffer.
 //
 // Properties: a fault names a status of the table and an offset inside the
-// input; every element lies inside its parent and inside the input, and
-// the elements come in the order of the bytes; each gives one line; and
-// with a record and the envelope, the walker refuses exactly the buffers
-// that the record's decode function refuses (the tool names the decode
-// function's status and its walker says where).
+// input; elements come in the order of the bytes, inside the input and their
+// parents, one line each; with a record and the envelope, the walker refuses
+// exactly the buffers that the record's decode function refuses.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -22,14 +19,6 @@
 #include "records/record_gen.h"
 
 namespace {
-
-void check_fault(const oxser::ber_fault& f, std::size_t size) {
-  oxs_fuzz::check_status(f.status, "dump fault");
-  oxs_fuzz::check(f.status != 0, "fault without a status");
-  oxs_fuzz::check(f.offset <= size, "fault offset past the input", "", static_cast<long>(f.offset));
-  (void)oxser::describe(f);
-  (void)oxser::fault_line(f);
-}
 
 // Checks that the elements come in order, inside the input and inside the
 // definite elements around them, and that each makes one line.
@@ -91,7 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     oxs_fuzz::check(end >= start && end <= input.size(), "walk ends outside the input", "", static_cast<long>(end));
     if (!fault) (void)oxser::trailing_line(end, input.size());
   }
-  if (fault) check_fault(*fault, input.size());
+  if (fault) {
+    oxs_fuzz::check(fault->status != 0, "fault without a status");
+    oxs_fuzz::check_status(fault->status, "dump fault");
+    oxs_fuzz::check(fault->offset <= input.size(), "fault offset past the input", "", static_cast<long>(fault->offset));
+    (void)oxser::describe(*fault);
+    (void)oxser::fault_line(*fault);
+  }
 
   // One verdict: the walker refuses exactly what the record's reader refuses.
   if (info != nullptr && !raw) {
@@ -101,10 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     in.data = copy.data();
     void* record = std::calloc(1, oxs_fuzz::record_bytes(*info));
     const int status = info->decode(in, record, 0);
-    oxs_fuzz::check((status != 0) == fault.has_value(),
-                    fault ? "the walker refuses what the record's reader accepts"
-                          : "the record's reader refuses what the walker accepts",
-                    info->structure, status);
+    oxs_fuzz::check((status != 0) == fault.has_value(), "the walker and the record's reader disagree", info->structure,
+                    status);
     if (status == 0) info->release(record);
     std::free(record);
   }
