@@ -1,14 +1,10 @@
-// Every code-set conversion pair. The first input byte picks the source
-// code set (its value mod 7), the target code set (its value / 7 mod 7) and
-// a follow-up operation (bit 7); the rest becomes the text, stored
-// unexamined in the source code set of a DirectoryString, which accepts all
-// seven.
+// Every code-set conversion pair. The first input byte picks the source code
+// set (mod 7), the target (/ 7 mod 7) and the local-text views (bit 7); the
+// rest is the text, stored unexamined in the source code set.
 //
-// Properties: converting into a buffer and converting in place agree on
-// the status and the octets; a failure leaves the buffer at its length on
-// entry and the string's value and code set as they were; every failure is
-// a status of the table; a successful conversion writes an element that
-// reads back with the same code set and octets.
+// Properties: conversion into a buffer and in place agree on the status and
+// the octets; a failure leaves the buffer and the string as they were and is
+// a status of the table; the converted string writes and reads back.
 #include <cstdint>
 #include <cstring>
 #include <vector>

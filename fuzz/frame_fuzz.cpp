@@ -1,13 +1,9 @@
-// The frame reader through composites, choices and the open type: a
-// recursive CHOICE of most runtime types, with SEQUENCE OF under a
-// universal, a context-specific and an application tag, and an open type
-// for every other element. The first byte picks the entry: the choice, an
-// open type with the choice as its syntax object, or the envelope
-// (version 2) around the choice.
+// The frame reader: a recursive CHOICE of most runtime types, SEQUENCE OF
+// under three tags and an open type for every other element. The first byte
+// picks the entry: the choice, an open type around it, or the envelope.
 //
 // Properties: every failure is a status of the table; an accepted element
-// writes, reads back to the end, and writes again to the same bytes; both
-// trees compare equal.
+// writes, reads back to its end and writes the same bytes; the trees compare equal.
 #include <cstdint>
 #include <vector>
 

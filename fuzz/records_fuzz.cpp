@@ -1,18 +1,13 @@
-// Every record decoder: the records' own functions, plain and local-code-set,
-// and the type-code functions. The first input byte picks the local code set
-// (bit 0) and the record (bits 1-7); a value past the last record picks a
-// type code (bits 1-2 of the excess: certificate request, update list,
-// INTEGER, or a code that is none of them) and an envelope version (bits
-// 3-4). The rest is the buffer handed to the decoder, envelope included.
+// Every record decoder. The first input byte picks the local code set (bit 0)
+// and the record (bits 1-7); a value past the last record picks instead a type
+// code for tqasn_decode_obj (bits 0-1 of the excess: certificate request,
+// update list, INTEGER, none of them) and the envelope version (bits 2-3).
 //
-// Properties:
-//  - a refused buffer gives a status of the table (-1 for the unknown type
-//    code) and leaves the caller's record exactly as it was (a sentinel);
-//  - an accepted buffer gives a record that encodes; decoding that
-//    encoding gives an equal record, and encoding it again the same bytes;
-//  - for the records' own functions, the object tree alone (the path for
-//    whatever the direct path declines) gives the same status, the same
-//    record (strictly: the same null pointers) and the same encoding.
+// Properties: a refusal is a status of the table (-1 for the unknown type
+// code) and leaves the record's sentinel octets as they were; an accepted
+// record encodes, decodes back equal and encodes to the same bytes; for the
+// records' own functions the object tree alone (tree_decode, tree_encode)
+// gives the same status, record (strictly) and bytes as the direct path.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

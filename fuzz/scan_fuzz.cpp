@@ -1,12 +1,10 @@
-// The raw BER scanners, walking the input as a stream of elements: the
-// identifier, the length, then the contents of BIT STRING, OBJECT
-// IDENTIFIER, OCTET STRING and NULL through their readers, descending into
-// constructed elements and skipping other primitives.
+// The raw BER scanners over the input as a stream of elements: identifier,
+// length, and the contents of BIT STRING, OBJECT IDENTIFIER, OCTET STRING
+// and NULL, descending into constructed elements.
 //
-// Properties: each result matches an independent reading of the same
-// octets (X.690 8.1.2, 8.1.3, 8.6.2); a refused call moves neither the
-// cursor nor the count; every failure is a status of the table; results
-// hold exactly the octets they claim (ASan sees a short copy).
+// Properties: each result matches an independent reading of the octets
+// (X.690 8.1.2, 8.1.3, 8.6.2); a refused call moves neither cursor nor count
+// and gives a status of the table; a copy holds exactly its octets (ASan).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
