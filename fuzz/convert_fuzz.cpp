@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   oxs_fuzz::check(out.used() >= sizeof kPrefix && std::memcmp(out.data(), kPrefix, sizeof kPrefix) == 0,
                   "conversion overwrote the buffer's contents");
   if (into != 0) oxs_fuzz::check(out.used() == sizeof kPrefix, "failed conversion left octets in the buffer");
-  oxs_fuzz::check(s.get_codeset() == from.cs && octets(s.value()) == text, "conversion into a buffer changed the string");
+  oxs_fuzz::check(s.get_codeset() == from.cs && octets(s.value()) == text, "converting into a buffer changed it");
 
   // In place.
   const int in_place = (s.*to.in_place)();

@@ -76,14 +76,16 @@ struct reading {
     whole.data = in.data();
     tq_r_buffer_t view(in.data(), whole.length);
     if (how == open_type) open.set_syntax(&tree);
-    status = how == envelope ? tq_asnbase::loadObject(&tree, 2, whole) : how == open_type ? open.asnread(view)
-                                                                                         : tree.asnread(view);
+    status = how == envelope    ? tq_asnbase::loadObject(&tree, 2, whole)
+             : how == open_type ? open.asnread(view)
+                                : tree.asnread(view);
     left = how == envelope ? 0 : view.length();
     if (status != 0) return;
     tq_buffer_t out;
     tq_asn_buffer_t saved;
-    const int wrote = how == envelope ? tq_asnbase::saveEncoding(&tree, 2, saved) : how == open_type ? open.asnwrite(out)
-                                                                                                    : tree.asnwrite(out);
+    const int wrote = how == envelope    ? tq_asnbase::saveEncoding(&tree, 2, saved)
+                      : how == open_type ? open.asnwrite(out)
+                                         : tree.asnwrite(out);
     oxs_fuzz::check(wrote == 0, "an accepted element does not write", "", wrote);
     if (how == envelope) {
       written.assign(saved.data, saved.data + saved.length);

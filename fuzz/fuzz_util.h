@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include <oxserutl/oxserutl.h>
 
@@ -36,6 +37,18 @@ inline void set_local_code_set() {
 
 // A record block at least 8 bytes long, as recgen::make allocates.
 inline std::size_t record_bytes(const oxs_record_info& info) { return info.size < 8 ? 8 : info.size; }
+
+// The status of the record's decode function (plain form) on the bytes.
+inline int decode_status(const oxs_record_info& info, std::vector<unsigned char> bytes) {
+  tq_asn_buffer_t in;
+  in.length = static_cast<std::uint32_t>(bytes.size());
+  in.data = bytes.data();
+  void* record = std::calloc(1, record_bytes(info));
+  const int status = info.decode(in, record, 0);
+  if (status == 0) info.release(record);
+  std::free(record);
+  return status;
+}
 
 }  // namespace oxs_fuzz
 

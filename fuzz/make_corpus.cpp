@@ -35,17 +35,6 @@ bytes encode(const oxs_record_info& info, recgen::profile p, int lcs) {
   return result;
 }
 
-bool decodes(const oxs_record_info& info, bytes b) {
-  tq_asn_buffer_t in;
-  in.length = static_cast<std::uint32_t>(b.size());
-  in.data = b.data();
-  void* record = std::calloc(1, oxs_fuzz::record_bytes(info));
-  const int status = info.decode(in, record, 0);
-  if (status == 0) info.release(record);
-  std::free(record);
-  return status == 0;
-}
-
 // The .ber files of a directory, from `least` octets to 4 KB.
 std::vector<std::pair<std::string, bytes>> ber_files(const char* dir, std::size_t least) {
   std::vector<std::pair<std::string, bytes>> out;
@@ -64,25 +53,22 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C.UTF-8");
   root = argv[1];
   const auto records = recgen::callable_records();
-  const auto index = [&](const std::string& name) {
-    unsigned i = 0;
-    while (records[i]->structure != name) ++i;
-    return i;
-  };
 
   // records: (record << 1) | local code set; past the last record the type codes, version 2.
   using recgen::profile;
   for (unsigned i = 0; i < records.size(); ++i) {
-    put("records", records[i]->structure + std::string("-typical"), i << 1, encode(*records[i], profile::typical, 0));
-    put("records", records[i]->structure + std::string("-empty-lcs"), i << 1 | 1, encode(*records[i], profile::empty, 1));
-  }
-  for (const char* name : {"acl_ext_s_t", "kypop_s_t", "kyaction_groups_s_t"})
-    put("records", name + std::string("-extreme-lcs"), index(name) << 1 | 1, encode(*records[index(name)], profile::extreme, 1));
-  for (const char* name : {"cert_request_in_s_t", "update_list_s_t", "int32_t"}) {
-    const unsigned type = index(name) - index("cert_request_in_s_t");
-    const unsigned selector = (static_cast<unsigned>(records.size()) + (type | 2 << 2)) << 1;
-    put("records", "typecode-" + std::string(name) + "-typical", selector, encode(*records[index(name)], profile::typical, 0));
-    put("records", "typecode-" + std::string(name) + "-extreme", selector, encode(*records[index(name)], profile::extreme, 0));
+    const std::string name = records[i]->structure;
+    put("records", name + "-typical", i << 1, encode(*records[i], profile::typical, 0));
+    put("records", name + "-empty-lcs", i << 1 | 1, encode(*records[i], profile::empty, 1));
+    if (name == "acl_ext_s_t" || name == "kypop_s_t" || name == "kyaction_groups_s_t")
+      put("records", name + "-extreme-lcs", i << 1 | 1, encode(*records[i], profile::extreme, 1));
+    if (records[i]->type_code == 0) continue;
+    const unsigned type = records[i]->type_code == ASN_TYPE_CERT_REQUEST_IN ? 0
+                          : records[i]->type_code == ASN_TYPE_UPDATE_LIST   ? 1
+                                                                            : 2;
+    const unsigned selector = (static_cast<unsigned>(records.size()) + (type | 2 << 2)) << 1;  // version 2
+    put("records", "typecode-" + name + "-typical", selector, encode(*records[i], profile::typical, 0));
+    put("records", "typecode-" + name + "-extreme", selector, encode(*records[i], profile::extreme, 0));
   }
   // frame: 0 the element, 1 an open type, 2 the envelope; scan reads the selector as data.
   for (const auto& [name, b] : ber_files(argv[2], 0)) {
@@ -90,7 +76,7 @@ int main(int argc, char** argv) {
     put("scan", name, 0, b);
   }
   for (const char* name : {"acl_ext_s_t", "namevalueList_s_t", "kypop_s_t", "azn_decision_ext_in_s_t"}) {
-    const bytes whole = encode(*records[index(name)], profile::typical, 0);
+    const bytes whole = encode(*oxs_find_record(name), profile::typical, 0);
     const bytes element(whole.begin() + 4, whole.end());
     put("frame", name + std::string("-element"), 0, element);
     put("frame", name + std::string("-open"), 1, element);
@@ -109,7 +95,7 @@ int main(int argc, char** argv) {
     put("dump", "sample-" + stem, 0xFE, b);
     put("dump", "sample-" + stem + "-bare", 0xFF, bytes(b.begin() + 4, b.end()));
     for (unsigned i = 0; i < records.size(); ++i) {
-      if (!decodes(*records[i], b)) continue;
+      if (oxs_fuzz::decode_status(*records[i], b) != 0) continue;
       put("records", "sample-" + stem, i << 1, b);
       put("dump", "sample-" + stem + "-labelled", i << 1, b);
     }

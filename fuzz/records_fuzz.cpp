@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::free(reference);
   if (status != 0) {
     for (std::size_t i = 0; i < n; ++i)
-      oxs_fuzz::check(static_cast<unsigned char*>(first)[i] == kSentinel, "refused decode touched the record", "", status);
+      oxs_fuzz::check(static_cast<unsigned char*>(first)[i] == kSentinel, "a refusal touched the record", "", status);
     std::free(first);
     return 0;
   }
