@@ -16,7 +16,7 @@ class node;
 // [APPLICATION 1] SEQUENCE { a INTEGER OPTIONAL, b UTF8String OPTIONAL, c SEQUENCE OF node }
 class pair : public tq_asn_sequence {
  public:
-  explicit pair(security_t security = security_normal) : tq_asn_sequence(security), a(security), b(security), c(security) {
+  pair() {
     set_class(1);
     set_tag(1);
     a.set_optional(1);
@@ -32,11 +32,8 @@ class pair : public tq_asn_sequence {
 
 class node : public tq_asn_choice {
  public:
-  explicit node(security_t security = security_normal)
-      : tq_asn_choice(security),
-        integer(security), boolean(security), octets(security), bits(security), null(security),
-        enumerated(security), utf8(security), directory(security), visible(security), list(security),
-        tagged_list(security), application(security), any(security) {
+  // Every tree of this target is of normal security: the members keep their default.
+  explicit node(security_t security = security_normal) : tq_asn_choice(security) {
     tagged_list.set_class(2);
     tagged_list.set_tag(0);
     for (tq_asn_object* alternative :
