@@ -1,14 +1,10 @@
-// Every code-set conversion pair. The first input byte picks the source
-// code set (its value mod 7), the target code set (its value / 7 mod 7) and
-// a follow-up operation (bit 7); the rest becomes the text, stored
-// unexamined in the source code set of a DirectoryString, which accepts all
-// seven.
+// Every code-set conversion pair. The first input byte picks the source code
+// set (mod 7), the target (/ 7 mod 7) and the local-text views (bit 7); the
+// rest is the text, stored unexamined in the source code set.
 //
-// Properties: converting into a buffer and converting in place agree on
-// the status and the octets; a failure leaves the buffer at its length on
-// entry and the string's value and code set as they were; every failure is
-// a status of the table; a successful conversion writes an element that
-// reads back with the same code set and octets.
+// Properties: conversion into a buffer and in place agree on the status and
+// the octets; a failure leaves the buffer and the string as they were and is
+// a status of the table; the converted string writes and reads back.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -17,44 +13,32 @@
 
 namespace {
 
-constexpr std::uint32_t kCodeSets[] = {tq_asn_cs_utf8,  tq_asn_cs_printable, tq_asn_cs_t61, tq_asn_cs_ia5,
-                                       tq_asn_cs_visible, tq_asn_cs_universal, tq_asn_cs_bmp};
+using dstring = tq_asn_directoryString;
 
-int store(tq_asn_directoryString& s, std::uint32_t cs, const tq_r_buffer_t& text) {
-  switch (cs) {
-    case tq_asn_cs_utf8: return s.set_value_UTF8(text);
-    case tq_asn_cs_printable: return s.set_value_printable(text);
-    case tq_asn_cs_t61: return s.set_value_T61(text);
-    case tq_asn_cs_ia5: return s.set_value_IA5(text, 0);
-    case tq_asn_cs_visible: return s.set_value_visible(text);
-    case tq_asn_cs_universal: return s.set_value_Univ(text);
-    default: return s.set_value_BMP(text);
-  }
-}
+// A code set's store, conversion into a buffer and conversion in place.
+struct code_set {
+  std::uint32_t cs;
+  int (*store)(dstring&, const tq_r_buffer_t&);
+  int (dstring::*into)(tq_buffer_t&) const;
+  int (dstring::*in_place)();
+};
 
-int convert_into(const tq_asn_directoryString& s, std::uint32_t cs, tq_buffer_t& out) {
-  switch (cs) {
-    case tq_asn_cs_utf8: return s.convert2UTF8(out);
-    case tq_asn_cs_printable: return s.convert2printable(out);
-    case tq_asn_cs_t61: return s.convert2T61(out);
-    case tq_asn_cs_ia5: return s.convert2IA5(out);
-    case tq_asn_cs_visible: return s.convert2visible(out);
-    case tq_asn_cs_universal: return s.convert2Univ(out);
-    default: return s.convert2BMP(out);
-  }
-}
-
-int convert_in_place(tq_asn_directoryString& s, std::uint32_t cs) {
-  switch (cs) {
-    case tq_asn_cs_utf8: return s.convert2UTF8();
-    case tq_asn_cs_printable: return s.convert2printable();
-    case tq_asn_cs_t61: return s.convert2T61();
-    case tq_asn_cs_ia5: return s.convert2IA5();
-    case tq_asn_cs_visible: return s.convert2visible();
-    case tq_asn_cs_universal: return s.convert2Univ();
-    default: return s.convert2BMP();
-  }
-}
+const code_set kCodeSets[] = {
+    {tq_asn_cs_utf8, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_UTF8(t); }, &dstring::convert2UTF8,
+     &dstring::convert2UTF8},
+    {tq_asn_cs_printable, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_printable(t); },
+     &dstring::convert2printable, &dstring::convert2printable},
+    {tq_asn_cs_t61, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_T61(t); }, &dstring::convert2T61,
+     &dstring::convert2T61},
+    {tq_asn_cs_ia5, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_IA5(t, 0); }, &dstring::convert2IA5,
+     &dstring::convert2IA5},
+    {tq_asn_cs_visible, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_visible(t); },
+     &dstring::convert2visible, &dstring::convert2visible},
+    {tq_asn_cs_universal, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_Univ(t); },
+     &dstring::convert2Univ, &dstring::convert2Univ},
+    {tq_asn_cs_bmp, [](dstring& s, const tq_r_buffer_t& t) { return s.set_value_BMP(t); }, &dstring::convert2BMP,
+     &dstring::convert2BMP},
+};
 
 std::vector<unsigned char> octets(const tq_buffer_t& b) { return {b.data(), b.data() + b.used()}; }
 
@@ -67,36 +51,36 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1 || size > 0xFFFFFF) return 0;
-  const std::uint32_t from = kCodeSets[(data[0] & 0x7F) % 7];
-  const std::uint32_t to = kCodeSets[((data[0] & 0x7F) / 7) % 7];
+  const code_set& from = kCodeSets[(data[0] & 0x7F) % 7];
+  const code_set& to = kCodeSets[((data[0] & 0x7F) / 7) % 7];
   const bool follow_up = (data[0] & 0x80) != 0;
   const std::vector<unsigned char> text(data + 1, data + size);
   const tq_r_buffer_t view(text.data(), static_cast<std::uint32_t>(text.size()));
 
-  tq_asn_directoryString s;
-  const int stored = store(s, from, view);
+  dstring s;
+  const int stored = from.store(s, view);
   oxs_fuzz::check(stored == 0, "an accepted code set refused", "", stored);
-  oxs_fuzz::check(s.get_codeset() == from, "stored under another code set", "", s.get_codeset());
+  oxs_fuzz::check(s.get_codeset() == from.cs, "stored under another code set", "", s.get_codeset());
 
   // Into a buffer that already holds something.
   static const unsigned char kPrefix[] = {'p', 'r', 'e'};
   tq_buffer_t out;
   out.append(kPrefix, sizeof kPrefix);
-  const int into = convert_into(s, to, out);
+  const int into = (s.*to.into)(out);
   oxs_fuzz::check_status(into, "convert into a buffer");
   oxs_fuzz::check(out.used() >= sizeof kPrefix && std::memcmp(out.data(), kPrefix, sizeof kPrefix) == 0,
                   "conversion overwrote the buffer's contents");
   if (into != 0) oxs_fuzz::check(out.used() == sizeof kPrefix, "failed conversion left octets in the buffer");
-  oxs_fuzz::check(s.get_codeset() == from && octets(s.value()) == text, "conversion into a buffer changed the string");
+  oxs_fuzz::check(s.get_codeset() == from.cs && octets(s.value()) == text, "converting into a buffer changed it");
 
   // In place.
-  const int in_place = convert_in_place(s, to);
+  const int in_place = (s.*to.in_place)();
   oxs_fuzz::check(in_place == into, "in-place and buffer conversions disagree", "", in_place);
   if (in_place != 0) {
-    oxs_fuzz::check(s.get_codeset() == from && octets(s.value()) == text, "failed conversion changed the string");
+    oxs_fuzz::check(s.get_codeset() == from.cs && octets(s.value()) == text, "failed conversion changed the string");
     return 0;
   }
-  oxs_fuzz::check(s.get_codeset() == to, "converted string has another code set", "", s.get_codeset());
+  oxs_fuzz::check(s.get_codeset() == to.cs, "converted string has another code set", "", s.get_codeset());
   const std::vector<unsigned char> converted(out.data() + sizeof kPrefix, out.data() + out.used());
   oxs_fuzz::check(octets(s.value()) == converted, "in-place and buffer conversions differ");
 
@@ -104,14 +88,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tq_buffer_t element;
   const int written = s.asnwrite(element);
   oxs_fuzz::check(written == 0, "converted string does not write", "", written);
-  tq_asn_directoryString back;
+  dstring back;
   tq_r_buffer_t in(element.data(), element.used());
   const int read = back.asnread(in);
   oxs_fuzz::check_status(read, "read back");
   // A DirectoryString reads every code set but VisibleString.
-  if (to != tq_asn_cs_visible) {
+  if (to.cs != tq_asn_cs_visible) {
     oxs_fuzz::check(read == 0, "converted string does not read back", "", read);
-    oxs_fuzz::check(back.get_codeset() == to && octets(back.value()) == converted, "read back differs");
+    oxs_fuzz::check(back.get_codeset() == to.cs && octets(back.value()) == converted, "read back differs");
   }
 
   if (follow_up) {

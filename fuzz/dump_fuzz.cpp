@@ -1,16 +1,13 @@
-// The oxser tool's dump: the envelope, the streaming walk over the
-// elements with the raw scanners, the labels of a record's fields, and the
-// text lines. The first input byte picks the record whose fields label the
-// elements (bits 1-7, a value past the last record means none) and whether
-// the input carries the envelope (bit 0 clear) or is bare BER; the rest is
-// the buffer.
+// The oxser tool's dump: the envelope, the streaming walk over the elements
+// with the raw scanners, a record's field labels and the text lines. The
+// first input byte picks the record that labels the elements (bits 1-7; past
+// the last record, none) and whether the input carries the envelope (bit 0
+// clear) or is bare BER; the rest is the buffer.
 //
 // Properties: a fault names a status of the table and an offset inside the
-// input; every element lies inside its parent and inside the input, and
-// the elements come in the order of the bytes; each gives one line; and
-// with a record and the envelope, the walker refuses exactly the buffers
-// that the record's decode function refuses (the tool names the decode
-// function's status and its walker says where).
+// input; elements come in the order of the bytes, inside the input and their
+// parents, one line each; with a record and the envelope, the walker refuses
+// exactly the buffers that the record's decode function refuses.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -19,16 +16,9 @@
 #include "ber_print.h"
 #include "ber_tree.h"
 #include "fuzz_util.h"
+#include "records/record_gen.h"
 
 namespace {
-
-void check_fault(const oxser::ber_fault& f, std::size_t size) {
-  oxs_fuzz::check_status(f.status, "dump fault");
-  oxs_fuzz::check(f.status != 0, "fault without a status");
-  oxs_fuzz::check(f.offset <= size, "fault offset past the input", "", static_cast<long>(f.offset));
-  (void)oxser::describe(f);
-  (void)oxser::fault_line(f);
-}
 
 // Checks that the elements come in order, inside the input and inside the
 // definite elements around them, and that each makes one line.
@@ -64,7 +54,7 @@ class checking_sink : public oxser::ber_sink {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  const auto& records = oxs_fuzz::callable_records();
+  static const auto records = recgen::callable_records();
   const std::size_t pick = data[0] >> 1;
   const oxs_record_info* info = pick < records.size() ? records[pick] : nullptr;
   const bool raw = (data[0] & 1) != 0;
@@ -90,22 +80,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     oxs_fuzz::check(end >= start && end <= input.size(), "walk ends outside the input", "", static_cast<long>(end));
     if (!fault) (void)oxser::trailing_line(end, input.size());
   }
-  if (fault) check_fault(*fault, input.size());
+  if (fault) {
+    oxs_fuzz::check(fault->status != 0, "fault without a status");
+    oxs_fuzz::check_status(fault->status, "dump fault");
+    oxs_fuzz::check(fault->offset <= input.size(), "fault offset past the input", "", static_cast<long>(fault->offset));
+    (void)oxser::describe(*fault);
+    (void)oxser::fault_line(*fault);
+  }
 
   // One verdict: the walker refuses exactly what the record's reader refuses.
   if (info != nullptr && !raw) {
-    std::vector<unsigned char> copy = input;
-    tq_asn_buffer_t in;
-    in.length = static_cast<std::uint32_t>(copy.size());
-    in.data = copy.data();
-    void* record = std::calloc(1, oxs_fuzz::record_bytes(*info));
-    const int status = info->decode(in, record, 0);
-    oxs_fuzz::check((status != 0) == fault.has_value(),
-                    fault ? "the walker refuses what the record's reader accepts"
-                          : "the record's reader refuses what the walker accepts",
-                    info->structure, status);
-    if (status == 0) info->release(record);
-    std::free(record);
+    const int status = oxs_fuzz::decode_status(*info, input);
+    oxs_fuzz::check((status != 0) == fault.has_value(), "the walker and the record's reader disagree", info->structure,
+                    status);
   }
   return 0;
 }

@@ -1,22 +1,11 @@
-// Writes the seed corpora of the fuzz targets: record encodings made from
-// the run-time description (typical and empty values, plus the extreme
-// values of a few records), the public BER suite's files, the benchmark
-// workloads when given, and short texts of every code set.
-//
+// Writes the seed corpora, each seed the target's selector byte and a body:
 //   make_corpus <corpus dir> <ber-suite dir> <samples dir> [workload hex files...]
-//
-// The first byte of every seed selects what the target does with the rest
-// (see the comment at the top of each target).
-#include <clocale>
-#include <cstdio>
+// (fuzz/README.md says what each holds; records/*-form-* are written by hand).
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
-
-#include <oxserutl/oxserutl.h>
 
 #include "fuzz_util.h"
 #include "records/record_gen.h"
@@ -29,139 +18,102 @@ namespace {
 
 fs::path root;
 
-void put(const std::string& target, const std::string& name, unsigned char selector, const bytes& body) {
+void put(const std::string& target, const std::string& name, unsigned selector, const bytes& body) {
   fs::create_directories(root / target);
   std::ofstream out(root / target / name, std::ios::binary);
   out.put(static_cast<char>(selector));
   out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
 }
 
-bytes read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bytes from_hex(const std::string& text) { return oxs_test::from_hex(text); }
-
 bytes encode(const oxs_record_info& info, recgen::profile p, int lcs) {
   void* record = recgen::make(info, p);
   tq_asn_buffer_t out;
-  bytes result;
-  if (info.encode(out, record, lcs) == 0) {
-    result.assign(out.data, out.data + out.length);
-    tq_asn_buffer_free(out);
-  }
+  const int status = info.encode(out, record, lcs);
   recgen::destroy(info, record);
+  bytes result(out.data, out.data + (status == 0 ? out.length : 0));
+  if (status == 0) tq_asn_buffer_free(out);
   return result;
+}
+
+// The .ber files of a directory, from `least` octets to 4 KB.
+std::vector<std::pair<std::string, bytes>> ber_files(const char* dir, std::size_t least) {
+  std::vector<std::pair<std::string, bytes>> out;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string text = oxs_test::read_file(entry.path().string());
+    if (entry.path().extension() == ".ber" && text.size() >= least && text.size() <= 4096)
+      out.emplace_back(entry.path().stem().string(), bytes(text.begin(), text.end()));
+  }
+  return out;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: %s <corpus dir> <ber-suite dir> <samples dir> [workload.hex...]\n", argv[0]);
-    return 2;
-  }
+  if (argc < 4) return std::fprintf(stderr, "usage: %s <corpus> <ber-suite> <samples> [workload.hex...]\n", argv[0]), 2;
   std::setlocale(LC_ALL, "C.UTF-8");
   root = argv[1];
-  const auto& records = oxs_fuzz::callable_records();
+  const auto records = recgen::callable_records();
 
-  // records: (index << 1) | lcs, then the envelope and the element.
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const oxs_record_info& info = *records[i];
-    const auto selector = static_cast<unsigned char>(i << 1);
-    put("records", std::string(info.structure) + "-typical", selector, encode(info, recgen::profile::typical, 0));
-    put("records", std::string(info.structure) + "-empty-lcs", selector | 1, encode(info, recgen::profile::empty, 1));
+  // records: (record << 1) | local code set; past the last record the type codes, version 2.
+  using recgen::profile;
+  for (unsigned i = 0; i < records.size(); ++i) {
+    const std::string name = records[i]->structure;
+    put("records", name + "-typical", i << 1, encode(*records[i], profile::typical, 0));
+    put("records", name + "-empty-lcs", i << 1 | 1, encode(*records[i], profile::empty, 1));
+    if (name == "acl_ext_s_t" || name == "kypop_s_t" || name == "kyaction_groups_s_t")
+      put("records", name + "-extreme-lcs", i << 1 | 1, encode(*records[i], profile::extreme, 1));
+    if (records[i]->type_code == 0) continue;
+    const unsigned type = records[i]->type_code == ASN_TYPE_CERT_REQUEST_IN ? 0
+                          : records[i]->type_code == ASN_TYPE_UPDATE_LIST   ? 1
+                                                                            : 2;
+    const unsigned selector = (static_cast<unsigned>(records.size()) + (type | 2 << 2)) << 1;  // version 2
+    put("records", "typecode-" + name + "-typical", selector, encode(*records[i], profile::typical, 0));
+    put("records", "typecode-" + name + "-extreme", selector, encode(*records[i], profile::extreme, 0));
   }
-  for (const char* name : {"acl_ext_s_t", "kypop_s_t", "kyaction_groups_s_t"}) {
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      if (std::strcmp(records[i]->structure, name) != 0) continue;
-      put("records", std::string(name) + "-extreme-lcs", static_cast<unsigned char>((i << 1) | 1),
-          encode(*records[i], recgen::profile::extreme, 1));
-    }
-  }
-
-  // typecode: type index | version << 2.
-  const char* coded[] = {"cert_request_in_s_t", "update_list_s_t", "int32_t"};
-  for (int t = 0; t < 3; ++t) {
-    const oxs_record_info& info = *oxs_find_record(coded[t]);
-    put("typecode", std::string(coded[t]) + "-typical", static_cast<unsigned char>(t | 2 << 2),
-        encode(info, recgen::profile::typical, 0));
-    put("typecode", std::string(coded[t]) + "-extreme", static_cast<unsigned char>(t | 2 << 2),
-        encode(info, recgen::profile::extreme, 0));
-  }
-
-  // frame (0 choice, 1 open type, 2 envelope) and scan: the BER suite, the
-  // bare elements of a few records and their envelopes.
-  for (const auto& entry : fs::directory_iterator(argv[2])) {
-    if (entry.path().extension() != ".ber") continue;
-    const bytes b = read_file(entry.path());
-    if (b.size() > 4096) continue;
-    const std::string name = entry.path().stem().string();
+  // frame: 0 the element, 1 an open type, 2 the envelope; scan reads the selector as data.
+  for (const auto& [name, b] : ber_files(argv[2], 0)) {
     put("frame", name, 0, b);
-    put("scan", name, 0, b);  // the scanner target reads the selector as data
+    put("scan", name, 0, b);
   }
   for (const char* name : {"acl_ext_s_t", "namevalueList_s_t", "kypop_s_t", "azn_decision_ext_in_s_t"}) {
-    const bytes whole = encode(*oxs_find_record(name), recgen::profile::typical, 0);
+    const bytes whole = encode(*oxs_find_record(name), profile::typical, 0);
     const bytes element(whole.begin() + 4, whole.end());
-    put("frame", std::string(name) + "-element", 0, element);
-    put("frame", std::string(name) + "-open", 1, element);
-    put("frame", std::string(name) + "-envelope", 2, whole);
+    put("frame", name + std::string("-element"), 0, element);
+    put("frame", name + std::string("-open"), 1, element);
+    put("frame", name + std::string("-envelope"), 2, whole);
     put("scan", name, 0x30, bytes(element.begin() + 1, element.end()));
   }
-  // The tool's samples (envelope and record): every target that reads an
-  // element or a record, and the dump with and without the record's labels.
-  for (const auto& entry : fs::directory_iterator(argv[3])) {
-    if (entry.path().extension() != ".ber") continue;
-    const bytes b = read_file(entry.path());
-    if (b.size() < 5 || b.size() > 4096) continue;
-    const std::string name = "sample-" + entry.path().stem().string();
-    put("frame", name, 2, b);
-    put("dump", name, 0xFE, b);
-    put("dump", name + "-bare", 0xFF, bytes(b.begin() + 4, b.end()));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      void* record = std::calloc(1, oxs_fuzz::record_bytes(*records[i]));
-      tq_asn_buffer_t in;
-      bytes copy = b;
-      in.length = static_cast<std::uint32_t>(copy.size());
-      in.data = copy.data();
-      if (records[i]->decode(in, record, 0) == 0) {
-        records[i]->release(record);
-        put("records", name, static_cast<unsigned char>(i << 1), b);
-        put("dump", name + "-labelled", static_cast<unsigned char>(i << 1), b);
-      }
-      std::free(record);
+  for (int i = 4; i < argc; ++i) {
+    const bytes element = oxs_test::from_hex(oxs_test::read_file(argv[i]));
+    if (element.size() > 2048) continue;
+    put("frame", fs::path(argv[i]).stem().string(), 0, element);
+    put("scan", fs::path(argv[i]).stem().string(), 0x30, bytes(element.begin() + 1, element.end()));
+  }
+  // dump: (record << 1) | bare, a record past the last one for no labels.
+  for (const auto& [stem, b] : ber_files(argv[3], 5)) {
+    put("frame", "sample-" + stem, 2, b);
+    put("dump", "sample-" + stem, 0xFE, b);
+    put("dump", "sample-" + stem + "-bare", 0xFF, bytes(b.begin() + 4, b.end()));
+    for (unsigned i = 0; i < records.size(); ++i) {
+      if (oxs_fuzz::decode_status(*records[i], b) != 0) continue;
+      put("records", "sample-" + stem, i << 1, b);
+      put("dump", "sample-" + stem + "-labelled", i << 1, b);
     }
   }
-  // dump: (index << 1) | bare, the records' typical encodings.
-  for (std::size_t i = 0; i < records.size(); i += 3)
-    put("dump", std::string(records[i]->structure), static_cast<unsigned char>(i << 1),
-        encode(*records[i], recgen::profile::typical, 0));
+  for (unsigned i = 0; i < records.size(); i += 3)
+    put("dump", records[i]->structure, i << 1, encode(*records[i], profile::typical, 0));
 
-  for (int i = 4; i < argc; ++i) {
-    std::ifstream in(argv[i]);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    bytes element = from_hex(text);
-    if (element.size() > 2048) continue;  // keep the corpus small
-    const std::string name = fs::path(argv[i]).stem().string();
-    put("frame", name, 0, element);
-    put("scan", name, 0x30, bytes(element.begin() + 1, element.end()));
-  }
-
-  // convert: source (mod 7) and target (/ 7) code sets, a text in the
-  // source code set: UTF-8, Printable, T.61, IA5, Visible, Universal, BMP.
-  const bytes texts[7] = {
-      {'h', 0xC3, 0xA9, 'l', 'l', 'o', ' ', 0xE2, 0x82, 0xAC},
-      {'H', 'e', 'l', 'l', 'o', ' ', '1', '2', '(', ')', '?'},
-      {'c', 'a', 'f', 0xC2, 'e', ' ', 0xC8, 'u'},
-      {'a', '@', 'b', 0xE9, '~'},
-      {'V', 'i', 's', '~', '!'},
-      {0, 0, 0, 'A', 0, 0, 0, 0xE9, 0, 0, 0x20, 0xAC, 0, 1, 0xF6, 0x00},
-      {0, 'A', 0, 0xE9, 0x20, 0xAC, 0xD8, 0x3D},
-  };
-  for (int from = 0; from < 7; ++from)
-    for (int to = 0; to < 7; ++to)
-      put("convert", "pair-" + std::to_string(from) + "-" + std::to_string(to), static_cast<unsigned char>(from + 7 * to),
-          texts[from]);
+  // convert: source (mod 7) and target (/ 7) code sets, a text in the source code set:
+  // UTF-8, Printable, T.61, IA5, Visible, Universal, BMP.
+  const bytes texts[7] = {{'h', 0xC3, 0xA9, 'l', 'l', 'o', ' ', 0xE2, 0x82, 0xAC},
+                          {'H', 'e', 'l', 'l', 'o', ' ', '1', '2', '(', ')', '?'},
+                          {'c', 'a', 'f', 0xC2, 'e', ' ', 0xC8, 'u'},
+                          {'a', '@', 'b', 0xE9, '~'},
+                          {'V', 'i', 's', '~', '!'},
+                          {0, 0, 0, 'A', 0, 0, 0, 0xE9, 0, 0, 0x20, 0xAC, 0, 1, 0xF6, 0x00},
+                          {0, 'A', 0, 0xE9, 0x20, 0xAC, 0xD8, 0x3D}};
+  for (unsigned from = 0; from < 7; ++from)
+    for (unsigned to = 0; to < 7; ++to)
+      put("convert", "pair-" + std::to_string(from) + "-" + std::to_string(to), from + 7 * to, texts[from]);
   return 0;
 }

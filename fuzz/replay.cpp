@@ -2,13 +2,11 @@
 // so that the ordinary test run holds every build to them:
 //   <target>_replay DIR...
 // Exits non-zero (the target aborts) at the first input that breaks one.
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
+
+#include "test_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** argv);
@@ -18,9 +16,8 @@ int main(int argc, char** argv) {
   long inputs = 0;
   for (int i = 1; i < argc; ++i)
     for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
-      std::ifstream file(entry.path(), std::ios::binary);
-      const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+      const std::string bytes = oxs_test::read_file(entry.path().string());
+      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
       ++inputs;
     }
   std::printf("%ld inputs replayed\n", inputs);
