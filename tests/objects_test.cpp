@@ -434,6 +434,8 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
     std::replace(shown.begin(), shown.end(), '\n', '/');
     return status_name(status) + " " + shown;
   }
+  if (op == "consistent")  // the encoding-valid flags of the object and what it holds agree (with N)
+    return std::to_string(rest.empty() ? o.check_encode_flags() : o.check_encode_flags(static_cast<int>(number())));
   if (op == "isdefault") return std::to_string(o.is_default_value());
   if (op == "default") {
     if (auto* i = dynamic_cast<tq_asn_integer*>(&o)) return i->set_default_value(static_cast<std::int32_t>(std::stol(rest))), "";
