@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <oxserutl/asnbase.h>
-#include <oxserutl/fault_injection.h>
 
 #include "test_util.h"
 

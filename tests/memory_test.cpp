@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <oxserutl/asnchoice.h>
-#include <oxserutl/asnscan.h>
-#include <oxserutl/asnstrng.h>
 #include <oxserutl/fault_injection.h>
 
 #include "test_util.h"

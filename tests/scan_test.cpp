@@ -1,7 +1,8 @@
 // The raw BER scanners over the table tests/data/scan.txt: identifier and
 // length octets (X.690 8.1.2, 8.1.3) and the contents of BIT STRING, OBJECT
-// IDENTIFIER, OCTET STRING and NULL. A failure leaves the caller's cursor where it
-// was and hands out nothing (the sanitizer build checks that nothing leaks).
+// IDENTIFIER, OCTET STRING and NULL. A failure leaves the caller's cursor
+// where it was and hands out nothing (the sanitizer build checks that
+// nothing leaks).
 #include <cstdlib>
 #include <string>
 
