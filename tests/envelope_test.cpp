@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <oxserutl/asnbase.h>
-#include <oxserutl/fault_injection.h>
 
 #include "test_util.h"
 
@@ -41,27 +40,23 @@ TEST(Envelope, Table) {
       EXPECT_EQ(status_name(tqasn_version(buffer, flag)), r[3]);
       EXPECT_EQ(flag, static_cast<unsigned>(r.number(4)));
     } else {
-      tq_asnbase record;
-      if (r[1] == "emptied") record.empty();
+      tq_asnbase bare;
+      Record record;
+      const bool x = r[1] != "emptied" && r[1] != "absent";
+      if (x) record.x.set_value(std::stoi(r[1]));
+      if (r[1] == "emptied") bare.empty();
       tq_asn_buffer_t out;
-      EXPECT_EQ(status_name(tq_asnbase::saveEncoding(&record, r.number(2), out)), r[3]);
+      EXPECT_EQ(status_name(tq_asnbase::saveEncoding(x ? &record : &bare, r.number(2), out)), r[3]);
       EXPECT_EQ(to_hex(out.data, out.length), r[4] == "(none)" ? "" : r[4]);
       if (out.data != nullptr) tq_asn_buffer_free(out);
     }
   }
 }
 
-TEST(Envelope, SaveThenLoad) {
+// Without memory the output is left as it was.
+TEST(Envelope, SaveWithoutMemory) {
   Record written;
   written.x.set_value(300);
-  tq_asn_buffer_t out;
-  ASSERT_EQ(tq_asnbase::saveEncoding(&written, 257, out), 0);
-  EXPECT_EQ(to_hex(out.data, out.length), "04 01 AC DC 30 04 02 02 01 2C");
-  Record read;
-  ASSERT_EQ(tq_asnbase::loadObject(&read, 1, out), 0);
-  EXPECT_EQ(value_of(read), "300");
-  tq_asn_buffer_free(out);
-  // Without memory the output is left as it was.
   long points = oxs_test::sweep(
       [&] {
         tq_asn_buffer_t again;
