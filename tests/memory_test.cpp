@@ -18,6 +18,8 @@
 #include "test_util.h"
 
 using oxs_test::from_hex;
+using oxs_test::refusal;
+using oxs_test::tlv;
 using oxs_test::status_name;
 using oxs_test::to_hex;
 
@@ -124,14 +126,6 @@ TEST(Memory, DetachCopiesAndViews) {
   EXPECT_EQ(b.capacity() + b.used(), 0u);
   std::free(data);
   // Buffers refuse to be copied, with a bare text.
-  auto refusal = [](auto f) -> std::string {
-    try {
-      f();
-    } catch (const char* text) {
-      return text;
-    }
-    return "no exception";
-  };
   tq_buffer_t source;
   source.append("x");
   const tq_r_buffer_t view(source.data(), 1u);
@@ -191,16 +185,6 @@ void expect_memory_or_ok(int status, bool fired) {
   EXPECT_TRUE(status == 0 || (fired && status == int{ASN_ERR_MEMORY})) << status_name(status);
 }
 
-// identifier, shortest definite length, contents.
-std::string frame(const std::string& identifier, const std::string& content) {
-  const std::size_t n = from_hex(content).size();
-  char length[16];
-  std::snprintf(length, sizeof length, n < 0x80 ? "%02zX" : n <= 0xFF ? "81 %02zX" : "82 %04zX", n);
-  std::string l = length;
-  if (n > 0xFF) l.insert(5, " ");
-  return identifier + " " + l + " " + content;
-}
-
 // SEQUENCE OF INTEGER, of OCTET STRING in segments, and of SEQUENCE OF:
 // elements are created as they are read, each a failure point; then the
 // open type inside a choice, and defaults.
@@ -208,7 +192,7 @@ TEST(Memory, ReadingGrowsOrFailsCleanly) {
   std::string ints, strings;
   for (int i = 0; i < 40; ++i) ints += std::string(i % 2 ? "02 01 7F " : "02 01 80 ");
   for (int i = 0; i < 20; ++i) strings += "04 03 41 42 43 24 80 04 01 44 04 02 45 46 00 00 ";
-  const std::string inputs[] = {frame("30", ints), frame("30", strings), frame("30", frame("30", ints) + frame("30", ints)),
+  const std::string inputs[] = {tlv("30", ints), tlv("30", strings), tlv("30", tlv("30", ints) + tlv("30", ints)),
                                 "A0 0A 30 08 04 02 41 42 0C 02 43 44"};
   for (int kind = 0; kind < 4; ++kind) {
     const std::vector<unsigned char> bytes = from_hex(inputs[kind]);

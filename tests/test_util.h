@@ -65,12 +65,15 @@ inline std::string status_name(std::uint32_t code) {
 }
 inline std::string status_name(int code) { return status_name(static_cast<std::uint32_t>(code)); }
 
-// One element with a short-form length: tlv("02", "00 80") is "02 02 00 80".
+// One element with the shortest definite length (contents up to 64 KiB):
+// tlv("02", "00 80") is "02 02 00 80".
 inline std::string tlv(const std::string& identifier, const std::string& content) {
   const std::size_t n = from_hex(content).size();
-  if (n > 127) throw std::invalid_argument("tlv: contents too long for the short form");
-  const unsigned char length = static_cast<unsigned char>(n);
-  return identifier + " " + to_hex(&length, 1) + (n != 0 ? " " + content : std::string());
+  std::vector<unsigned char> length;
+  if (n > 0xFF) length.push_back(static_cast<unsigned char>(n >> 8));
+  length.push_back(static_cast<unsigned char>(n));
+  if (n > 0x7F) length.insert(length.begin(), static_cast<unsigned char>(0x80 + length.size()));
+  return identifier + " " + to_hex(length) + (n != 0 ? " " + content : std::string());
 }
 
 // Writes the object with asnwrite; its bytes, or "<STATUS_NAME>" when the
