@@ -4,6 +4,9 @@
 // and both text modes, encodes to the same bytes and decodes to the same
 // record (strictly: the same null pointers), and every damaged form of the
 // encodings gets the same status and leaves the caller's record untouched.
+// The extreme texts in the local code set (ISO 8859-1) hold the direct
+// path's local_text facts to what the tree converts; the empty records its
+// written_when_unset facts to what the tree writes.
 // Then the allocation failures of both paths, and the nesting bounds.
 #include <algorithm>
 #include <cstring>
@@ -376,62 +379,6 @@ TEST(RecordErrors, BindingObjectsKeepSixteenCharacterNames) {
   EXPECT_STREQ(reply.get_type_name(), "aznadmin_getobje");
   asn_kyaction_group_t group;
   EXPECT_STREQ(group.actions.get_type_name(), "SARRAYOF");
-}
-
-// --- how far the local-code-set forms reach ---------------------------------------
-
-// Every text of the record becomes `text`.
-void set_texts(const oxs_record_info& info, void* record, const char* text) {
-  for (std::uint32_t i = 0; i < info.field_count; ++i) {
-    const oxs_field_info& f = info.fields[i];
-    if (f.kind == oxs_kind_string) {
-      std::free(at<char*>(record, f.offset));
-      at<char*>(record, f.offset) = strdup(text);
-    }
-    for (std::uint32_t j = 0; f.kind == oxs_kind_strings && j < count_of(f, record); ++j) {
-      std::free(at<char**>(record, f.offset)[j]);
-      at<char**>(record, f.offset)[j] = strdup(text);
-    }
-    for_each_element(f, record, [&](const oxs_record_info& e, void* r) { set_texts(e, r, text); });
-  }
-}
-
-// A text is converted when every field on the way to it carries the
-// description's local_text fact: the record's own texts and those of its
-// list elements, at any depth, but nothing below a record held by value or
-// by an optional pointer, or below a sparse array. The object tree is the
-// reference; the direct path is held to the tree by the differential.
-void expect_texts(const oxs_record_info& info, void* record, bool reached, const char* converted,
-                  const char* passed, const std::string& path) {
-  for (std::uint32_t i = 0; i < info.field_count; ++i) {
-    const oxs_field_info& f = info.fields[i];
-    const std::string where = path + "." + f.name;
-    const bool here = reached && f.local_text;
-    if (f.kind == oxs_kind_string) EXPECT_STREQ(at<char*>(record, f.offset), here ? converted : passed) << where;
-    for (std::uint32_t j = 0; f.kind == oxs_kind_strings && j < count_of(f, record); ++j)
-      EXPECT_STREQ(at<char**>(record, f.offset)[j], here ? converted : passed) << where;
-    for_each_element(f, record, [&](const oxs_record_info& e, void* r) { expect_texts(e, r, here, converted, passed, where); });
-  }
-}
-
-TEST(RecordFacts, LocalTextIsWhatTheTreeConverts) {
-  oxs_test::scoped_locale latin1(oxs_test::latin1());
-  if (!latin1.ok()) GTEST_SKIP() << "locale en_US.ISO-8859-1 is not installed";
-  const char* local = "\xE9";     // é in ISO 8859-1
-  const char* utf8 = "\xC3\xA9";  // é in UTF-8
-  for (const oxs_record_info* info : record_functions()) {
-    for (int to_local = 0; to_local < 2; ++to_local) {
-      void* record = recgen::make(*info, profile::typical);
-      set_texts(*info, record, to_local ? utf8 : local);
-      bytes encoded;
-      ASSERT_EQ(encode(info->tree_encode, record, to_local ? 0 : 1, encoded), 0);
-      const decoded back = decode(*info, info->tree_decode, encoded, to_local);
-      ASSERT_EQ(back.status, 0);
-      expect_texts(*info, back.record, true, to_local ? local : utf8, to_local ? utf8 : local, info->structure);
-      recgen::destroy(*info, back.record);
-      recgen::destroy(*info, record);
-    }
-  }
 }
 
 // --- nesting bounds of the recursive records ----------------------------------------
