@@ -27,12 +27,10 @@ void put(const std::string& target, const std::string& name, unsigned selector, 
 
 bytes encode(const oxs_record_info& info, recgen::profile p, int lcs) {
   void* record = recgen::make(info, p);
-  tq_asn_buffer_t out;
-  const int status = info.encode(out, record, lcs);
+  bytes out;
+  recgen::encode(info.encode, record, lcs, out);
   recgen::destroy(info, record);
-  bytes result(out.data, out.data + (status == 0 ? out.length : 0));
-  if (status == 0) tq_asn_buffer_free(out);
-  return result;
+  return out;
 }
 
 // The .ber files of a directory, from `least` octets to 4 KB.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <oxserutl/oxserutl.h>
 #include <oxserutl/record_info.h>
 
 namespace recgen {
@@ -269,6 +270,17 @@ inline std::vector<const oxs_record_info*> callable_records() {
   for (std::size_t i = 0; i < count; ++i)
     if (std::strcmp(table[i].structure, "kyobj_update_s_t") != 0) out.push_back(&table[i]);
   return out;
+}
+
+// Encodes with `fn`, a record's exported function or its tree's: the status,
+// and the bytes (none when it fails).
+using codec = int (*)(tq_asn_buffer_t&, void*, int);
+inline int encode(codec fn, void* record, int lcs, std::vector<unsigned char>& out) {
+  tq_asn_buffer_t buffer;
+  const int status = fn(buffer, record, lcs);
+  out.clear();
+  if (status == 0) out.assign(buffer.data, buffer.data + buffer.length), tq_asn_buffer_free(buffer);
+  return status;
 }
 
 // Releases a record made by make() or filled by a decode.

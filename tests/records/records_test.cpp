@@ -28,18 +28,10 @@ using recgen::count_of;
 using recgen::for_each_element;
 using recgen::profile;
 using bytes = std::vector<unsigned char>;
-using codec = int (*)(tq_asn_buffer_t&, void*, int);
+using recgen::codec;
+using recgen::encode;
 
 const profile kProfiles[] = {profile::empty, profile::typical, profile::extreme, profile::many};
-
-int encode(codec fn, void* record, int lcs, bytes& out) {
-  tq_asn_buffer_t buffer;
-  const int status = fn(buffer, record, lcs);
-  out.clear();
-  if (status == 0) out.assign(buffer.data, buffer.data + buffer.length);
-  if (status == 0) tq_asn_buffer_free(buffer);
-  return status;
-}
 
 // Decodes into a record filled with a pattern; a failed decode must leave
 // the pattern as it was. The record is null when the decode failed.
