@@ -105,19 +105,6 @@ TEST(RecordJson, List16HoldsAtMost65535Elements) {
   EXPECT_THROW(oxser::record_from_json(info, value, record.get()), oxser::json_error);
 }
 
-// Text that is not valid UTF-8 (a type-code record carries any octets) is
-// shown with U+FFFD and reported.
-TEST(RecordJson, InvalidUtf8IsReplacedAndReported) {
-  const oxs_record_info& info = *oxs_find_record("cert_request_in");
-  oxser::record_holder record(info);
-  oxser::record_from_json(info, json::parse(R"({"request_string1":"ok"})"), record.get());
-  recgen::at<char*>(record.get(), info.fields[0].offset)[0] = static_cast<char>(0xFF);
-  std::vector<std::string> replaced;
-  const json out = oxser::record_to_json(info, record.get(), nullptr, &replaced);
-  EXPECT_EQ(out["request_string1"], "\xEF\xBF\xBDk");
-  EXPECT_EQ(replaced, std::vector<std::string>{"request_string1"});
-}
-
 // JSON through the local-code-set functions and back through the plain
 // ones: every string arrives as UTF-8 only if the tool converted exactly
 // the strings that the library converts (the record's own, those reached

@@ -1,8 +1,6 @@
-// Running the oxser program from the tests: its streams go through files
-// (no pipe can fill up), and the result holds the exit status and the peak
-// resident memory. Also the samples, and the case tables kept as text files
-// beside the tests (one case a line, fields separated by '|', '#' starts a
-// comment).
+// Running the oxser program from the tests: its streams go through files (no
+// pipe can fill up); the result holds the exit status and the peak resident
+// memory. Also the samples, and the case tables beside the tests.
 #ifndef OXSER_TESTS_TOOL_RUN_H
 #define OXSER_TESTS_TOOL_RUN_H
 
@@ -51,11 +49,9 @@ const std::pair<const char*, const char*> kSamples[] = {
     {"policy", "kypop_t"}, {"action_group", "kyaction_group_t"},
 };
 
-// Runs the program with the input on standard input; with out_file given,
-// standard output goes there and stays out of the result.
-inline result run(const std::vector<std::string>& args, const std::string& input = {},
-                  const std::string& out_file = {}) {
-  const std::string in = temp("in"), out = out_file.empty() ? temp("out") : out_file, err = temp("err");
+// Runs the program with the input on standard input.
+inline result run(const std::vector<std::string>& args, const std::string& input = {}) {
+  const std::string in = temp("in"), out = temp("out"), err = temp("err");
   write_file(in, input);
   const pid_t pid = fork();
   if (pid == 0) {
@@ -74,9 +70,9 @@ inline result run(const std::vector<std::string>& args, const std::string& input
   wait4(pid, &status, 0, &usage);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.peak_kb = usage.ru_maxrss;
-  if (out_file.empty()) r.out = read_file(out);
+  r.out = read_file(out);
   r.err = read_file(err);
-  for (const std::string& f : {in, err, out_file.empty() ? out : std::string()}) std::remove(f.c_str());
+  for (const std::string& f : {in, out, err}) std::remove(f.c_str());
   return r;
 }
 
@@ -89,31 +85,18 @@ inline std::string tlv(unsigned char tag, const std::string& contents) {
   return static_cast<char>(tag) + length + contents;
 }
 
-// The lines of a text file in tests/tools, numbered, without comments and blank lines.
-inline std::vector<std::pair<int, std::string>> data_lines(const std::string& file) {
-  std::istringstream in(read_file(std::string(OXSER_TEST_DIR) + "/" + file));
-  std::vector<std::pair<int, std::string>> lines;
-  int number = 0;
-  for (std::string line; std::getline(in, line);) {
-    line = line.substr(0, line.find('#'));
-    ++number;
-    if (line.find_first_not_of(" \t") != std::string::npos) lines.emplace_back(number, line);
-  }
-  if (lines.empty()) ADD_FAILURE() << "no cases in " << file;
-  return lines;
-}
-
-// INPUT in a case table: text ("\n" a line break), "<FILE" (a text file in
-// tests/tools, without its comments), or a sample's bytes: "@acl", "@acl:<N"
+// INPUT in a case table: text ("\n" a line break), "<FILE" (a file in
+// tests/tools, '#' starting a comment), or a sample's bytes: "@acl", "@acl:<N"
 // (the first N), "@acl:>N" (from byte N on), "@acl:OFFSET=HEX,..." (octets
 // changed).
 inline std::string input_of(const std::string& source) {
-  std::string text;
-  if (source.empty() || (source[0] != '@' && source[0] != '<')) return source;
   if (source[0] == '<') {
-    for (const auto& line : data_lines(source.substr(1))) text += line.second + "\n";
+    std::istringstream in(read_file(std::string(OXSER_TEST_DIR) + "/" + source.substr(1)));
+    std::string text;
+    for (std::string line; std::getline(in, line);) text += line.substr(0, line.find('#')) + "\n";
     return text;
   }
+  if (source[0] != '@') return source;
   const std::size_t colon = source.find(':');
   std::string bytes = read_file(sample_path(source.substr(1, colon - 1) + ".ber"));
   const std::string edit = colon == std::string::npos ? "" : source.substr(colon + 1);
@@ -125,19 +108,24 @@ inline std::string input_of(const std::string& source) {
   return bytes;
 }
 
-// One run of the program in a case table: ARGS | INPUT | STATUS | more
-// fields. In ARGS, "@FILE" is a sample file.
+// One run of the program in a case table (a text file in tests/tools, one
+// case a line, '#' starting a comment): ARGS | INPUT | STATUS | EXPECTED...
+// In ARGS, "@FILE" is a sample file.
 struct table_row {
   std::string where;
   std::vector<std::string> args;
   std::string input;
   int status = 0;
-  std::vector<std::string> fields;
+  std::vector<std::string> expected;
 };
 
 inline std::vector<table_row> table(const std::string& file) {
   std::vector<table_row> rows;
-  for (const auto& [number, line] : data_lines(file)) {
+  std::istringstream in(read_file(std::string(OXSER_TEST_DIR) + "/" + file));
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
     std::vector<std::string> fields;
     std::istringstream split(line);
     for (std::string f; std::getline(split, f, '|');) {
@@ -152,6 +140,7 @@ inline std::vector<table_row> table(const std::string& file) {
     for (std::string w; words >> w;) row.args.push_back(w[0] == '@' ? sample_path(w.substr(1)) : w);
     rows.push_back(row);
   }
+  EXPECT_FALSE(rows.empty()) << "no cases in " << file;
   return rows;
 }
 
