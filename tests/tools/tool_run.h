@@ -49,7 +49,8 @@ const std::pair<const char*, const char*> kSamples[] = {
     {"policy", "kypop_t"}, {"action_group", "kyaction_group_t"},
 };
 
-// Runs the program with the input on standard input.
+// Runs the program with the input on standard input; leading arguments
+// "LC_ALL=NAME" set its locale.
 inline result run(const std::vector<std::string>& args, const std::string& input = {}) {
   const std::string in = temp("in"), out = temp("out"), err = temp("err");
   write_file(in, input);
@@ -59,7 +60,10 @@ inline result run(const std::vector<std::string>& args, const std::string& input
                         open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
     for (int i = 0; i < 3; ++i) dup2(fds[i], i);
     std::vector<char*> argv{const_cast<char*>(OXSER_PROGRAM)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args) {
+      if (a.rfind("LC_ALL=", 0) == 0) putenv(const_cast<char*>(a.c_str()));
+      else argv.push_back(const_cast<char*>(a.c_str()));
+    }
     argv.push_back(nullptr);
     execv(OXSER_PROGRAM, argv.data());
     _exit(127);
