@@ -122,25 +122,29 @@ std::string input_of(const std::string& source) {
   return bytes;
 }
 
-// One run of the program in a case table (a text file in tests/tools, one
-// case a line, '#' starting a comment): ARGS | INPUT | STATUS | EXPECTED...
-// In ARGS, "@FILE" is a sample file.
-struct table_row {
-  std::string where;
-  std::vector<std::string> args;
-  std::string input;
-  int status = 0;
-  std::vector<std::string> expected;
-};
+#ifdef OXSER_SANITIZED
+constexpr long kMemoryBoundKb = 1L << 40;  // a sanitizer's own memory is not bounded here
+#else
+constexpr long kMemoryBoundKb = 64 * 1024;
+#endif
 
-std::vector<table_row> table(const std::string& file) {
-  std::vector<table_row> rows;
-  std::istringstream in(read_file(std::string(OXSER_TEST_DIR) + "/" + file));
-  int number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++number;
+// A case table: a text file in tests/tools, one run of the program a line,
+// '#' starting a comment:  ARGS | INPUT | STATUS | EXPECTED | ...
+// In ARGS, "@FILE" is a sample file; leading "LC_ALL=NAME" words set the
+// locale (the row is passed over where there is no such locale). EXPECTED:
+// "=FILE", standard output equals the file in tests/tools ("=@FILE": a
+// sample; OXSER_UPDATE_GOLDEN=1 rewrites those under golden/); else a
+// fragment looked for on standard error, or on standard output when STATUS is
+// 0 ("2>" before one: on standard error). On failure nothing is written to
+// standard output, but by dump, whose last line then shows the first fragment
+// after "**".
+void check_table(const std::string& file) {
+  std::istringstream lines(read_file(std::string(OXSER_TEST_DIR) + "/" + file));
+  int number = 0, cases = 0;
+  for (std::string line; std::getline(lines, line);) {
+    SCOPED_TRACE(file + ":" + std::to_string(++number));
     if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
-    std::vector<std::string> fields;
+    std::vector<std::string> fields, args;
     std::istringstream split(line);
     for (std::string f; std::getline(split, f, '|');) {
       f.erase(0, f.find_first_not_of(' '));
@@ -148,41 +152,19 @@ std::vector<table_row> table(const std::string& file) {
       for (std::size_t at; (at = f.find("\\n")) != std::string::npos;) f.replace(at, 2, "\n");
       fields.push_back(f);
     }
-    table_row row{file + ":" + std::to_string(number), {}, input_of(fields.at(1)), std::stoi(fields.at(2)),
-                  std::vector<std::string>(fields.begin() + 3, fields.end())};
-    std::istringstream words(fields[0]);
-    for (std::string w; words >> w;) row.args.push_back(w[0] == '@' ? sample_path(w.substr(1)) : w);
-    rows.push_back(row);
-  }
-  EXPECT_FALSE(rows.empty()) << "no cases in " << file;
-  return rows;
-}
-
-
-#ifdef OXSER_SANITIZED
-constexpr long kMemoryBoundKb = 1L << 40;  // a sanitizer's own memory is not bounded here
-#else
-constexpr long kMemoryBoundKb = 64 * 1024;
-#endif
-
-// EXPECTED: "=FILE", standard output equals the file in tests/tools ("=@FILE":
-// a sample; OXSER_UPDATE_GOLDEN=1 rewrites those under golden/); else a
-// fragment looked for on standard error, or on standard output when STATUS is
-// 0 ("2>" before one: on standard error). On failure nothing is written to
-// standard output, but by dump, whose last line then shows the first fragment
-// after "**".
-void check_table(const std::string& file) {
-  for (const table_row& c : table(file)) {
-    SCOPED_TRACE(c.where);
-    if (!c.args.empty() && c.args[0].rfind("LC_ALL=", 0) == 0) {  // only where the locale is
-      const locale_t locale = newlocale(LC_ALL_MASK, c.args[0].c_str() + 7, nullptr);
-      if (locale == nullptr) continue;
-      freelocale(locale);
+    std::istringstream words(fields.at(0));
+    for (std::string w; words >> w;) args.push_back(w[0] == '@' ? sample_path(w.substr(1)) : w);
+    if (!args.empty() && args[0].rfind("LC_ALL=", 0) == 0) {
+      if (std::setlocale(LC_ALL, args[0].c_str() + 7) == nullptr) continue;
+      std::setlocale(LC_ALL, "C");
     }
-    const result r = run(c.args, c.input);
-    EXPECT_EQ(r.status, c.status) << r.err;
+    const int status = std::stoi(fields.at(2));
+    const std::vector<std::string> expected(fields.begin() + 3, fields.end());
+    ++cases;
+    const result r = run(args, input_of(fields.at(1)));
+    EXPECT_EQ(r.status, status) << r.err;
     bool warned = false, golden = false;
-    for (std::string f : c.expected) {
+    for (std::string f : expected) {
       if (f[0] == '=') {
         const std::string path = f[1] == '@' ? sample_path(f.substr(2)) : OXSER_TEST_DIR "/" + f.substr(1);
         if (std::getenv("OXSER_UPDATE_GOLDEN") != nullptr && f.rfind("=golden/", 0) == 0) write_file(path, r.out);
@@ -193,17 +175,18 @@ void check_table(const std::string& file) {
       const bool to_err = f.rfind("2>", 0) == 0;
       if (to_err) f.erase(0, f.find_first_not_of(' ', 2));
       warned |= to_err;
-      EXPECT_NE((c.status != 0 || to_err ? r.err : r.out).find(f), std::string::npos) << f << "\n" << r.err << r.out;
+      EXPECT_NE((status != 0 || to_err ? r.err : r.out).find(f), std::string::npos) << f << "\n" << r.err << r.out;
     }
-    if (c.status == 0 && !warned) EXPECT_EQ(r.err, "");
-    if (c.status == 0 || golden) continue;
+    if (status == 0 && !warned) EXPECT_EQ(r.err, "");
+    if (status == 0 || golden) continue;
     const std::string last_line = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
-    if (!c.args.empty() && c.args[0] == "dump" && !r.out.empty())
-      EXPECT_NE(last_line.find("  ** " + c.expected.at(0)), std::string::npos) << r.out;
+    if (!args.empty() && args[0] == "dump" && !r.out.empty())
+      EXPECT_NE(last_line.find("  ** " + expected.at(0)), std::string::npos) << r.out;
     else
       EXPECT_EQ(r.out, "");
-    if (c.status == 1) EXPECT_EQ(r.err.rfind("oxser " + c.args.at(0) + ": ", 0), 0u) << r.err;
+    if (status == 1) EXPECT_EQ(r.err.rfind("oxser " + args.at(0) + ": ", 0), 0u) << r.err;
   }
+  EXPECT_GT(cases, 0) << "no cases in " << file;
 }
 
 TEST(Tool, GoldenOutputs) { check_table("golden.txt"); }
