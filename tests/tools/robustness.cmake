@@ -1,24 +1,9 @@
-# Tests of the oxser tool on large, deep and damaged input, its status
-# agreement with the record functions, and its ASN.1 module. Included from
-# tools/CMakeLists.txt.
-find_package(GTest REQUIRED)
-include(GoogleTest)
+# Tests of the oxser tool's ASN.1 module. Included from tools/CMakeLists.txt.
 set(OXSER_TEST_DIR ${PROJECT_SOURCE_DIR}/tests/tools)
-# They start the tool with fork and exec, or run it from a shell: native
-# builds only.
+# They run the tool from a shell: native builds only.
 if(CMAKE_CROSSCOMPILING)
   return()
 endif()
-
-add_executable(oxser_status_tests ${OXSER_TEST_DIR}/status_agreement_test.cpp)
-target_link_libraries(oxser_status_tests PRIVATE oxser_core GTest::gtest GTest::gtest_main)
-target_compile_definitions(oxser_status_tests PRIVATE
-  OXSER_PROGRAM="$<TARGET_FILE:oxser>"
-  OXSER_FUZZ_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus"
-  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples"
-  OXSER_TEST_DIR="${OXSER_TEST_DIR}")
-add_dependencies(oxser_status_tests oxser)
-gtest_discover_tests(oxser_status_tests DISCOVERY_TIMEOUT 60)
 
 # The ASN.1 module through asn1c, and the benchmark's copy of it.
 add_test(NAME oxser.asn1_module_asn1c
@@ -31,16 +16,3 @@ set_tests_properties(oxser.asn1_module_asn1c PROPERTIES SKIP_RETURN_CODE 77 TIME
 add_test(NAME oxser.asn1_module_bench_copy
   COMMAND sh -c "\"$1\" asn1 acl_ext_t attrlist_t oxauditevent_t uuid_t | diff -u \"$2\" -"
           sh $<TARGET_FILE:oxser> ${PROJECT_SOURCE_DIR}/bench/asn1c/records.asn1)
-
-add_executable(oxser_robustness_tests ${OXSER_TEST_DIR}/robustness_test.cpp)
-target_link_libraries(oxser_robustness_tests PRIVATE GTest::gtest GTest::gtest_main)
-add_dependencies(oxser_robustness_tests oxser)
-target_compile_definitions(oxser_robustness_tests PRIVATE
-  OXSER_PROGRAM="$<TARGET_FILE:oxser>"
-  OXSER_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/samples"
-  OXSER_TEST_DIR="${OXSER_TEST_DIR}")
-# A sanitizer's shadow memory and quarantine are no part of the bound.
-if(OXSERUTL_SANITIZE OR OXSERUTL_SANITIZE_THREAD)
-  target_compile_definitions(oxser_robustness_tests PRIVATE OXSER_SANITIZED=1)
-endif()
-gtest_discover_tests(oxser_robustness_tests DISCOVERY_TIMEOUT 60)
