@@ -1,6 +1,6 @@
 // Behaviour of the runtime's object tree that the tables of objects_test.cpp
 // cannot name: refusals to copy, default types, growth and memory failures,
-// syntax objects and hooks.
+// syntax objects.
 #include <string>
 #include <typeinfo>
 
@@ -120,62 +120,6 @@ TEST(Any, SyntaxObjects) {
   EXPECT_EQ(late.get_secure(), security_normal);
   plain.set_secure(security_secure);
   EXPECT_EQ(late.get_secure(), security_secure);
-}
-
-std::string hook_log;
-void note(const std::string& what) { hook_log += (hook_log.empty() ? "" : "|") + what; }
-void log_preread(tq_asn_object*, tq_r_buffer_t& view) { note("pre " + std::to_string(view.length())); }
-void log_postread(tq_asn_object*, tq_r_buffer_t&, int status) { note("post " + status_name(status)); }
-int log_preparse(tq_asn_any*) { return note("parse"), 0; }
-int refuse_preparse(tq_asn_any*) { return note("parse"), ASN_ERR_UNSUPPORTED; }
-int refuse_preencode(tq_asn_any*) { return note("encode"), ASN_ERR_UNSUPPORTED; }
-
-// Each read hook runs once, in order, for a plain object, the choice and
-// the open type (with or without a syntax object).
-TEST(Hooks, RunOnceInOrder) {
-  enum target { integer, choice, optional_choice, any, typed_any };
-  struct row { target on; const char* in; tq_asn_any_hook preparse; int status; const char* log; };
-  const row rows[] = {
-      {integer, "02 01 05", nullptr, 0, "pre 3|post ASN_OK"},
-      {integer, "04 01 41", nullptr, ASN_ERR_TAG_MISMATCH, "pre 3|post ASN_ERR_TAG_MISMATCH"},
-      {integer, "22 00", nullptr, ASN_ERR_CONSTRUCTED_NOT_PERMITTED, "pre 2|post ASN_ERR_CONSTRUCTED_NOT_PERMITTED"},
-      {choice, "02 01 05", nullptr, 0, "pre 3|post ASN_OK"},
-      {choice, "01 01 FF", nullptr, ASN_ERR_TAG_MISMATCH, "pre 3|post ASN_ERR_TAG_MISMATCH"},
-      {optional_choice, "01 01 FF", nullptr, 0, "pre 3|post ASN_OK"},
-      {any, "02 01 05", log_preparse, 0, "pre 3|parse|post ASN_OK"},
-      {any, "24 80 04 01 41 00 00", log_preparse, ASN_ERR_INDEFINITE_NOT_PERMITTED,
-       "pre 7|parse|post ASN_ERR_INDEFINITE_NOT_PERMITTED"},
-      // A refusing pre-parse hook ends the read, without the post-read hook.
-      {any, "02 01 05", refuse_preparse, ASN_ERR_UNSUPPORTED, "pre 3|parse"},
-      {typed_any, "04 01 41", log_preparse, ASN_ERR_TAG_MISMATCH, "pre 3|parse|post ASN_ERR_TAG_MISMATCH"},
-  };
-  for (const row& c : rows) {
-    SCOPED_TRACE(std::string(c.in) + " -> " + c.log);
-    int_or_octets t;
-    tq_asn_integer number;
-    tq_asn_object* object = c.on == integer ? static_cast<tq_asn_object*>(&t.integer) : &t.choice;
-    if (c.on == optional_choice) t.choice.set_optional(1);
-    if (c.on == any || c.on == typed_any) {
-      object = &t.any;
-      t.any.set_preparse(c.preparse);
-      if (c.on == typed_any) ASSERT_EQ(t.any.set_syntax(&number), 0);
-    }
-    object->set_preread(log_preread);
-    object->set_postread(log_postread);
-    hook_log.clear();
-    hex_view in(c.in);
-    EXPECT_EQ(status_name(object->asnread(in.view())), status_name(c.status));
-    EXPECT_EQ(hook_log, c.log);
-  }
-  tq_asn_any open;
-  hex_view in("02 01 05");
-  ASSERT_EQ(open.asnread(in.view()), 0);
-  open.set_preencode(refuse_preencode);
-  hook_log.clear();
-  tq_buffer_t out;
-  EXPECT_EQ(status_name(open.asnwrite(out)), "ASN_ERR_UNSUPPORTED");
-  EXPECT_EQ(out.used(), 0u);
-  EXPECT_EQ(hook_log, "encode");
 }
 
 }  // namespace
