@@ -22,21 +22,8 @@ using oxs_test::write_hex;
 
 namespace {
 
+using oxs_test::convert;
 constexpr std::uint32_t UTF8 = 12, PRINTABLE = 19, T61 = 20, IA5 = 22, VISIBLE = 26, UNIV = 28, BMP = 30;
-
-// Converts into `out`, or in place when `out` is null.
-int convert(tq_asn_charstring& s, std::uint32_t to, tq_buffer_t* out) {
-  switch (to) {
-    case UTF8: return out ? s.convert2UTF8(*out) : s.convert2UTF8();
-    case PRINTABLE: return out ? s.convert2printable(*out) : s.convert2printable();
-    case T61: return out ? s.convert2T61(*out) : s.convert2T61();
-    case IA5: return out ? s.convert2IA5(*out) : s.convert2IA5();
-    case VISIBLE: return out ? s.convert2visible(*out) : s.convert2visible();
-    case UNIV: return out ? s.convert2Univ(*out) : s.convert2Univ();
-    case BMP: return out ? s.convert2BMP(*out) : s.convert2BMP();
-  }
-  return -1;
-}
 
 // Each row both ways: into a buffer behind a prefix (which survives a
 // failure), then in place, where success changes code set, tag and encoding

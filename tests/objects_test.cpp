@@ -372,17 +372,6 @@ int store(tq_asn_charstring& s, const std::string& how, const std::vector<unsign
   throw std::invalid_argument("unknown store " + how);
 }
 
-int convert(tq_asn_charstring& s, const std::string& to) {
-  if (to == "UTF8") return s.convert2UTF8();
-  if (to == "printable") return s.convert2printable();
-  if (to == "T61") return s.convert2T61();
-  if (to == "IA5") return s.convert2IA5();
-  if (to == "visible") return s.convert2visible();
-  if (to == "Univ") return s.convert2Univ();
-  if (to == "BMP") return s.convert2BMP();
-  throw std::invalid_argument("unknown code set " + to);
-}
-
 using octets_list = tq_asn_sequenceof<tq_asn_octetstring>;
 
 template <class T>
@@ -513,7 +502,7 @@ std::string step(subject& s, tq_asn_object& o, const std::string& op, const std:
     return status_and_hex(cs.get_value_C(out, first == "-" ? '\0' : first[0]), out);
   }
   if (op == "BMP") return status_and_hex(cs.get_value_BMP(out), out);
-  if (op == "to") return status_name(convert(cs, rest));
+  if (op == "to") return status_name(oxs_test::convert(cs, number(), nullptr));
   if (op == "normalize") return status_name(cs.normalize());
   if (op == "prefer") return as<tq_asn_directoryString>(o).set_preferred_codeset(number()), "";
   if (op == "accepted" || op == "preferred") {  // for 12 19 20 22 26 28 30, then 4 (not a code set)

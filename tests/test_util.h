@@ -23,6 +23,7 @@
 #include <vector>
 
 #include <oxserutl/asnbase.h>
+#include <oxserutl/asnstrng.h>
 #include <oxserutl/fault_injection.h>
 #include <oxserutl/status.h>
 
@@ -74,6 +75,22 @@ inline std::string tlv(const std::string& identifier, const std::string& content
   length.push_back(static_cast<unsigned char>(n));
   if (n > 0x7F) length.insert(length.begin(), static_cast<unsigned char>(0x80 + length.size()));
   return identifier + " " + to_hex(length) + (n != 0 ? " " + content : std::string());
+}
+
+// Converts a character string to the code set `to` (12 UTF-8, 19
+// Printable, 20 T.61, 22 IA5, 26 Visible, 28 Universal, 30 BMP): into
+// `out`, or in place when `out` is null.
+inline int convert(tq_asn_charstring& s, std::uint32_t to, tq_buffer_t* out) {
+  switch (to) {
+    case 12: return out ? s.convert2UTF8(*out) : s.convert2UTF8();
+    case 19: return out ? s.convert2printable(*out) : s.convert2printable();
+    case 20: return out ? s.convert2T61(*out) : s.convert2T61();
+    case 22: return out ? s.convert2IA5(*out) : s.convert2IA5();
+    case 26: return out ? s.convert2visible(*out) : s.convert2visible();
+    case 28: return out ? s.convert2Univ(*out) : s.convert2Univ();
+    case 30: return out ? s.convert2BMP(*out) : s.convert2BMP();
+  }
+  throw std::invalid_argument("not a code set");
 }
 
 // Writes the object with asnwrite; its bytes, or "<STATUS_NAME>" when the

@@ -25,13 +25,8 @@ enum class profile {
 };
 
 inline const char* profile_name(profile p) {
-  switch (p) {
-    case profile::empty: return "empty";
-    case profile::typical: return "typical";
-    case profile::extreme: return "extreme";
-    case profile::many: return "many";
-  }
-  return "?";
+  static const char* const names[] = {"empty", "typical", "extreme", "many"};
+  return names[static_cast<int>(p)];
 }
 
 template <class T>
