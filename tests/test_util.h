@@ -227,12 +227,6 @@ class scoped_locale {
   bool ok_ = false;
 };
 
-// ISO 8859-1, where é is the single octet E9 locally and C3 A9 in UTF-8.
-inline const std::vector<const char*>& latin1() {
-  static const std::vector<const char*> names = {"en_US.ISO-8859-1", "en_US.iso88591"};
-  return names;
-}
-
 // --- allocation failures -------------------------------------------------------------
 
 // Runs `operation` with the k-th allocation failing, for k = 1, 2, ... until

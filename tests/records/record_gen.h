@@ -278,6 +278,19 @@ inline int encode(codec fn, void* record, int lcs, std::vector<unsigned char>& o
   return status;
 }
 
+// A chain of `levels` name-value nodes, each the only child of the one
+// above: a tree as deep as a record can be made.
+struct chain {
+  std::vector<namevalue_s_t> nodes;
+  std::vector<namevalue_s_t*> links;
+  explicit chain(int levels) : nodes(levels), links(levels) {
+    for (int i = 0; i < levels; ++i) {
+      links[i] = &nodes[i];
+      if (i > 0) nodes[i - 1].child_count = 1, nodes[i - 1].children = &links[i];
+    }
+  }
+};
+
 // Releases a record made by make() or filled by a decode.
 inline void destroy(const oxs_record_info& info, void* record) {
   info.release(record);

@@ -2,8 +2,8 @@
 // take a direct path and hand what it declines to the object tree; the two
 // are held against each other here: every record, in every value profile
 // and both text modes, encodes to the same bytes and decodes to the same
-// record (strictly: the same null pointers), and every damaged form of the
-// encodings gets the same status and leaves the caller's record untouched.
+// record (strictly: the same null pointers); the records fuzz target does
+// the same on damaged input.
 // The extreme texts in the local code set (ISO 8859-1) hold the direct
 // path's local_text facts to what the tree converts; the empty records its
 // written_when_unset facts to what the tree writes.
@@ -345,24 +345,12 @@ TEST(RecordErrors, BindingObjectsKeepSixteenCharacterNames) {
 
 // --- nesting bounds of the recursive records ----------------------------------------
 
-// A chain of `levels` name-value nodes, each the only child of the one above.
-struct chain {
-  std::vector<namevalue_s_t> nodes;
-  std::vector<namevalue_s_t*> links;
-  explicit chain(int levels) : nodes(levels), links(levels) {
-    for (int i = 0; i < levels; ++i) {
-      links[i] = &nodes[i];
-      if (i > 0) nodes[i - 1].child_count = 1, nodes[i - 1].children = &links[i];
-    }
-  }
-};
-
 TEST(RecordDepth, TreesUpToTheBoundRoundTripAndDeeperAreRefused) {
   // Two nesting levels per generation: the node and its list of children.
   const int deepest = tq_asn_max_nesting_depth / 2;
   for (int levels : {1, 2, deepest, deepest + 1, tq_asn_max_nesting_depth + 1, 5000}) {
     SCOPED_TRACE(levels);
-    chain tree(levels);
+    recgen::chain tree(levels);
     tq_asn_buffer_t buffer;
     const int status = tqAsnEncodeObj(buffer, tree.nodes[0]);
     if (levels > deepest) {

@@ -70,14 +70,9 @@ TEST(Threads, ConcurrentRecordsMatchTheSingleThreadedResults) {
   ASSERT_GT(cases.size(), 200u);
   // A chain of name-value nodes as deep as the writer allows.
   const int levels = tq_asn_max_nesting_depth / 2;
-  std::vector<namevalue_s_t> nodes(levels);
-  std::vector<namevalue_s_t*> links(levels);
-  for (int i = 0; i < levels; ++i) {
-    links[i] = &nodes[i];
-    if (i > 0) nodes[i - 1].child_count = 1, nodes[i - 1].children = &links[i];
-  }
+  recgen::chain chain(levels);
   tq_asn_buffer_t deep;
-  ASSERT_EQ(tqAsnEncodeObj(deep, nodes[0]), 0);
+  ASSERT_EQ(tqAsnEncodeObj(deep, chain.nodes[0]), 0);
 
   constexpr int kWorkers = 4;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
