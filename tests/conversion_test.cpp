@@ -1,9 +1,15 @@
 // Text between the caller and the wire: every cell of the code-set
 // conversion matrix that is not a plain copy, the UTF-8 forms of RFC 2279,
 // ITU-T T.61 in both directions (ISO 8859-1 to T.61 for every octet, and
-// against the C library's iconv), every pair without memory; then the field
-// adapters over tests/data/adapters.txt.
-#if !defined(_WIN32)  // the T.61 oracle is the C library's iconv
+// against the C library's iconv), every pair without memory; the field
+// adapters over tests/data/adapters.txt; on Windows, the ANSI code page.
+#if defined(_WIN32)
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <oxserutl/code_page.h>
+#else  // the T.61 oracle is the C library's iconv
 #include <iconv.h>
 #endif
 
@@ -15,6 +21,7 @@
 
 #include <oxserutl/asnstrng.h>
 #include <oxserutl/asnutils.h>
+#include <oxserutl/oxserutl.h>
 
 #include "test_util.h"
 
@@ -249,7 +256,7 @@ TEST(Adapters, TextTable) {
     oxs_test::scoped_locale locale({r[1].c_str()});
     if (!locale.ok()) continue;  // reported by the local-code-set tests
 #if defined(_WIN32)
-    if (r[0] == "lcs") continue;  // the local code set is the ANSI code page there (code_page_test.cpp)
+    if (r[0] == "lcs") continue;  // the local code set is the ANSI code page there (CodePage.*)
 #endif
     const std::string wire = r[3] == "(none)" ? "" : r[3];
     adapter given(r[0]), read(r[0]);
@@ -272,5 +279,43 @@ TEST(Adapters, TextTable) {
         memory_or_ok);
   }
 }
+
+// Windows: the local code set is the ANSI code page, over the table
+// tests/data/code_pages.txt.
+#if defined(_WIN32)
+// The text received for one row of tests/data/code_pages.txt.
+std::string code_page_text(const oxs_test::row& r) {
+  const auto given = oxs_test::from_hex(r[2]);
+  std::string text(given.begin(), given.end());
+  const bool to_utf8 = r[1] == "to_utf8";
+  sec_id_t in{};
+  in.name = text.data();
+  tq_asn_buffer_t bytes;
+  sec_id_t out{};
+  oxserutl_code_page_override(static_cast<unsigned>(r.number(0)));
+  int status = to_utf8 ? tqAsnEncodeObjLCS(bytes, in) : tqAsnEncodeObj(bytes, in);
+  if (status == 0) status = to_utf8 ? tqAsnDecodeObj(bytes, out) : tqAsnDecodeObjLCS(bytes, out);
+  oxserutl_code_page_override(0);
+  EXPECT_EQ(status, 0);
+  tq_asn_buffer_free(bytes);
+  std::string result = out.name == nullptr ? "(null)" : oxs_test::to_hex(reinterpret_cast<unsigned char*>(out.name), std::strlen(out.name));
+  tqAsnFreeObj(out);
+  return result;
+}
+
+TEST(CodePage, ConvertsAndSubstitutesPerCodePage) {
+  for (const oxs_test::row& r : oxs_test::read_table("code_pages.txt", 5)) {
+    SCOPED_TRACE(r.where + ": " + r[4]);
+    EXPECT_EQ(code_page_text(r), r[3]);
+  }
+}
+
+TEST(CodePage, FollowsTheAnsiCodePageUnlessOverridden) {
+  oxserutl_code_page_override(932);
+  EXPECT_EQ(oxserutl_code_page(), 932u);
+  oxserutl_code_page_override(0);
+  EXPECT_EQ(oxserutl_code_page(), GetACP());
+}
+#endif
 
 }  // namespace
