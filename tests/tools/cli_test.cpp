@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -24,19 +23,17 @@
 
 #include "ber_tree.h"
 #include "record_json.h"
+#include "test_util.h"
 
 namespace {
+
+using oxs_test::read_file;
 
 struct result {
   int status = -1;
   long peak_kb = 0;
   std::string out, err;
 };
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -135,8 +132,7 @@ void check_table(const std::string& file) {
     std::vector<std::string> fields, args;
     std::istringstream split(line);
     for (std::string f; std::getline(split, f, '|');) {
-      f.erase(0, f.find_first_not_of(' '));
-      f.erase(f.find_last_not_of(' ') + 1);
+      f = oxs_test::trim(f);
       for (std::size_t at; (at = f.find("\\n")) != std::string::npos;) f.replace(at, 2, "\n");
       fields.push_back(f);
     }
