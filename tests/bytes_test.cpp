@@ -6,6 +6,7 @@
 // the operation no longer allocates k times, the k-th allocation fails: the
 // operation succeeds or reports no memory, what it had before is intact, and
 // the sanitizer build shows that nothing leaks.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -36,9 +37,7 @@ std::vector<std::uint32_t> g_contexts;
 std::map<void*, std::size_t> g_sizes;
 
 bool all_zero(const void* p, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i)
-    if (static_cast<const unsigned char*>(p)[i] != 0) return false;
-  return true;
+  return std::all_of(static_cast<const unsigned char*>(p), static_cast<const unsigned char*>(p) + n, [](int c) { return c == 0; });
 }
 void* logged(std::string call, void* p, std::size_t n) { return g_calls.push_back(call), g_sizes[p] = n, p; }
 void* log_malloc(std::size_t n) { return logged("malloc " + std::to_string(n), std::malloc(n), n); }

@@ -113,8 +113,6 @@ class hex_view {
         view_(block_.get(), size_) {
     if (size_ != 0) std::memcpy(block_.get(), bytes.data(), size_);
   }
-  hex_view(const hex_view&) = delete;
-  hex_view& operator=(const hex_view&) = delete;
 
   tq_r_buffer_t& view() { return view_; }
   unsigned char* begin() { return block_.get(); }
