@@ -76,7 +76,7 @@ TEST(Memory, FunctionRecordsRouteEveryCall) {
   {
     tq_buffer_t b(with_context, security_secure);
     const std::vector<unsigned char> secret(1000, 0xEE);
-    b.append(secret.data(), 128);
+    ASSERT_EQ(b.append(secret.data(), 128), 0);
     b.append(secret.data(), 1000);
     ASSERT_EQ(b.used(), 1128u);
     EXPECT_TRUE(std::memcmp(b.data() + 128, secret.data(), 1000) == 0);
@@ -102,7 +102,7 @@ TEST(Memory, BufferGrowthKeepsItsBytesOrRaises) {
           for (int i = 0; i < 5000; ++i) {
             const auto b = static_cast<unsigned char>(i * 7);
             try {
-              out.append(b);
+              if (out.append(b) != 0) return int{ASN_ERR_BAD_LENGTH};  // appending reports success
             } catch (const tq_asn_memexception&) {
               if (out.used() != written.size() || (!written.empty() && std::memcmp(out.data(), written.data(), written.size()) != 0))
                 return int{ASN_ERR_BAD_LENGTH};
