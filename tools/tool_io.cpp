@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "utf8.h"
+
 namespace oxser {
 
 namespace {
@@ -167,19 +169,7 @@ void mapped_file::release_before(std::size_t offset) {
 #endif
 
 std::size_t utf8_sequence(const unsigned char* s, std::size_t left) {
-  const unsigned char c = s[0];
-  if (c < 0x80) return 1;
-  auto cont = [&](std::size_t k) { return k < left && (s[k] & 0xC0) == 0x80; };
-  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (!cont(1) || !cont(2) || (c == 0xE0 && s[1] < 0xA0) || (c == 0xED && s[1] > 0x9F)) return 0;
-    return 3;
-  }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (!cont(1) || !cont(2) || !cont(3) || (c == 0xF0 && s[1] < 0x90) || (c == 0xF4 && s[1] > 0x8F)) return 0;
-    return 4;
-  }
-  return 0;
+  return oxserutl::detail::utf8_sequence(s, left);
 }
 
 std::string hex_lines(const std::vector<unsigned char>& bytes) {

@@ -11,6 +11,7 @@
 #include <strings.h>
 
 #include "internal.h"
+#include "utf8.h"
 
 namespace tqz {
 namespace {
@@ -88,35 +89,6 @@ class out_text {
   bool failed_ = false;
 };
 
-// The length of the well-formed UTF-8 sequence (RFC 3629: shortest form, no
-// surrogates, at most U+10FFFF) at p, or 0 when there is none. Used to skip
-// a whole character that the local code set lacks.
-std::size_t utf8_sequence_length(const unsigned char* p, std::size_t n) {
-  if (n == 0) return 0;
-  const unsigned char c = p[0];
-  std::size_t len;
-  unsigned char lo = 0x80;
-  unsigned char hi = 0xBF;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n < len || p[1] < lo || p[1] > hi) return 0;
-  for (std::size_t i = 2; i < len; ++i)
-    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-  return len;
-}
-
 // Runs input through cd, growing out as needed. Returns 0 when all input is
 // consumed; otherwise the errno of the stop (EILSEQ, EINVAL) with in/left at
 // the offending octet, or ENOMEM when out could not grow. A null in flushes
@@ -160,7 +132,7 @@ void utf8_to_local(iconv_t cd, const char* text, std::size_t length, out_text& o
   while (left > 0) {
     const int err = feed(cd, &in, &left, out);
     if (err == 0 || err == ENOMEM) break;
-    const std::size_t skip = utf8_sequence_length(reinterpret_cast<const unsigned char*>(in), left);
+    const std::size_t skip = oxserutl::detail::utf8_sequence(reinterpret_cast<const unsigned char*>(in), left);
     const std::size_t step = skip == 0 ? 1 : skip;
     in += step;
     left -= step;

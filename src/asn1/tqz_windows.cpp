@@ -17,6 +17,7 @@
 #include <oxserutl/code_page.h>
 
 #include "internal.h"
+#include "utf8.h"
 
 namespace tqz {
 namespace {
@@ -37,42 +38,6 @@ template <class T>
 T* allocate(std::size_t n) {
   if (n > kMaxLength) return nullptr;
   return static_cast<T*>(mem_malloc((n == 0 ? 1 : n) * sizeof(T)));
-}
-
-// The length of the well-formed UTF-8 sequence (RFC 3629: shortest form, no
-// surrogates, at most U+10FFFF) at p, or 0 when there is none; its scalar
-// value in *c.
-std::size_t utf8_decode(const unsigned char* p, std::size_t n, unsigned long* c) {
-  const unsigned char b = p[0];
-  if (b < 0x80) {
-    *c = b;
-    return 1;
-  }
-  std::size_t len;
-  unsigned char lo = 0x80;
-  unsigned char hi = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    len = 2;
-    *c = b & 0x1Fu;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    len = 3;
-    *c = b & 0x0Fu;
-    if (b == 0xE0) lo = 0xA0;
-    if (b == 0xED) hi = 0x9F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    len = 4;
-    *c = b & 0x07u;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n < len || p[1] < lo || p[1] > hi) return 0;
-  for (std::size_t i = 1; i < len; ++i) {
-    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-    *c = (*c << 6) | (p[i] & 0x3Fu);
-  }
-  return len;
 }
 
 // A copy of the octets, zero-terminated.
@@ -154,7 +119,7 @@ void utf8_to_local(UINT cp, const char* text, std::size_t length, char*& chars, 
   const auto* p = reinterpret_cast<const unsigned char*>(text);
   for (std::size_t i = 0; i < length;) {
     unsigned long c = 0;
-    const std::size_t len = utf8_decode(p + i, length - i, &c);
+    const std::size_t len = oxserutl::detail::utf8_sequence(p + i, length - i, &c);
     wchar_t unit[2];
     int units = 1;
     if (c >= 0x10000) {
