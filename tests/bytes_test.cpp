@@ -55,11 +55,9 @@ void* ctx_malloc(std::uint32_t c, std::size_t n) { return g_contexts.push_back(c
 void ctx_free(std::uint32_t c, void* p) { g_contexts.push_back(c), log_free(p); }
 void* ctx_realloc(std::uint32_t c, void* p, std::size_t n) { return g_contexts.push_back(c), log_realloc(p, n); }
 
-// The buffers never ask for zeroed blocks.
-void* no_calloc(std::size_t, std::size_t) { return nullptr; }
-void* no_ccalloc(std::uint32_t, std::size_t, std::size_t) { return nullptr; }
-const tq_memory_funcs_t plain{log_malloc, log_free, log_realloc, no_calloc};
-const tq_memory_funcs_t with_context{0xC0FFEEu, ctx_malloc, ctx_free, ctx_realloc, no_ccalloc};
+// The buffers never ask for zeroed blocks: no calloc.
+const tq_memory_funcs_t plain{log_malloc, log_free, log_realloc, nullptr};
+const tq_memory_funcs_t with_context{0xC0FFEEu, ctx_malloc, ctx_free, ctx_realloc, nullptr};
 
 TEST(Memory, FunctionRecordsRouteEveryCall) {
   // An ordinary buffer reallocates; a secure one moves to a new block and

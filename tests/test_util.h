@@ -169,10 +169,6 @@ struct row {
   int number(std::size_t i) const { return static_cast<int>(std::stol(cells.at(i), nullptr, 0)); }
 };
 
-#ifdef OXSERUTL_SOURCE_DIR
-inline std::string data_path(const std::string& name) { return std::string(OXSERUTL_SOURCE_DIR) + "/tests/data/" + name; }
-#endif
-
 inline std::string read_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw std::runtime_error("cannot read " + path);
@@ -180,6 +176,8 @@ inline std::string read_file(const std::string& path) {
 }
 
 #ifdef OXSERUTL_SOURCE_DIR
+inline std::string data_path(const std::string& name) { return std::string(OXSERUTL_SOURCE_DIR) + "/tests/data/" + name; }
+
 inline std::vector<row> read_table(const std::string& name, std::size_t columns) {
   std::istringstream in(read_file(data_path(name)));
   std::vector<row> rows;
