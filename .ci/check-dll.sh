@@ -2,8 +2,11 @@
 # Checks a cross-built oxserutl.dll without running it:
 #   .ci/check-dll.sh DLL i386|x86-64 [REFERENCE.so]
 # - the PE format and machine (PE32 for i386, PE32+ for x86-64);
-# - it imports only Windows system DLLs (the GCC, C++ and thread runtimes
-#   are linked in);
+# - it imports Windows system DLLs and the shared GCC and C++ runtimes (so
+#   that exceptions cross its boundary), and every DLL it needs beyond the
+#   system's, directly or through those runtimes, lies beside it: for i386
+#   libgcc_s_dw2-1.dll, libstdc++-6.dll and libwinpthread-1.dll, for x86-64
+#   libgcc_s_seh-1.dll in place of the first;
 # - it exports the five functions of every record, the type-code functions
 #   and the raw scanners, and nothing of the runtimes it carries;
 # - with REFERENCE (the native shared object), the DLL exports the same
@@ -16,17 +19,34 @@ fail() { echo "check-dll: $dll: $*" >&2; exit 1; }
 
 [ -f "$dll" ] || fail "missing"
 case $machine in
-  i386) format=pei-i386 magic=010b ;;
-  x86-64) format=pei-x86-64 magic=020b ;;
+  i386) format=pei-i386 magic=010b libgcc=libgcc_s_dw2-1.dll ;;
+  x86-64) format=pei-x86-64 magic=020b libgcc=libgcc_s_seh-1.dll ;;
   *) fail "unknown machine $machine" ;;
 esac
+runtimes="$libgcc libstdc++-6.dll libwinpthread-1.dll"
+system='^(kernel32|msvcrt|user32|advapi32|ntdll)\.dll$'
+imports_of() { $objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u; }
 headers=$($objdump -p "$dll")
 $objdump -f "$dll" | grep -q "file format $format\$" || fail "not $format"
 grep -Eq "^Magic[[:space:]]+$magic" <<<"$headers" || fail "optional header magic is not $magic"
 
-imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | sort -u)
-bad=$(grep -Eiv '^(kernel32|msvcrt|user32|advapi32|ntdll)\.dll$' <<<"$imports" || true)
-[ -z "$bad" ] || fail "imports runtime DLLs: $(echo $bad)"
+imports=$(imports_of "$dll")
+for r in $libgcc libstdc++-6.dll; do
+  grep -qxF "$r" <<<"$imports" || fail "does not import the shared runtime $r"
+done
+# The DLLs needed beyond the system's, followed through the ones beside it.
+needed="" queue=$(grep -Ev "$system" <<<"$imports" || true)
+while [ -n "$queue" ]; do
+  next=""
+  for d in $queue; do
+    grep -qxF "$d" <<<"$needed" && continue
+    needed=$(printf '%s\n%s' "$needed" "$d" | sed '/^$/d' | sort -u)
+    [ -f "$(dirname "$dll")/$d" ] || fail "needs $d, which is not beside it"
+    next="$next $(imports_of "$(dirname "$dll")/$d" | grep -Ev "$system" || true)"
+  done
+  queue=$next
+done
+[ "$needed" = "$(tr ' ' '\n' <<<"$runtimes" | sort)" ] || fail "needs $(echo $needed), not exactly $runtimes"
 
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{on=1; next} on && NF==0 {exit} on {print $NF}' <<<"$headers")
 [ -n "$exports" ] || fail "exports nothing"
@@ -55,5 +75,5 @@ if [ -n "$reference" ]; then
   difference=$(diff <(echo "$want") <(echo "$have") || true)
   [ -z "$difference" ] || fail "exports differ from $reference:"$'\n'"$difference"
 fi
-echo "check-dll: $dll: $format, imports $(echo $imports), $(wc -l <<<"$exports") exports," \
+echo "check-dll: $dll: $format, imports $(echo $imports) (needs $(echo $needed) beside it), $(wc -l <<<"$exports") exports," \
      "five functions for each of $(wc -w <<<"$records") records, type-code functions and raw scanners"

@@ -5,8 +5,10 @@ set(OXSERUTL_COMPILER_SUFFIX -posix)
 include(${CMAKE_CURRENT_LIST_DIR}/cross.cmake)
 set(CMAKE_RC_COMPILER ${OXSERUTL_TRIPLE}-windres)
 
-# Programs carry the GCC, C++ and thread runtimes inside them, as the library
-# does, so that nothing but the system DLLs and oxserutl.dll is needed.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Programs share the GCC, C++ and thread runtime DLLs with oxserutl.dll, so
+# that an exception raised on one side of the DLL boundary is caught on the
+# other (see the library's own link options).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-shared-libgcc")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-shared-libgcc")
 # Test programs run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all wine)

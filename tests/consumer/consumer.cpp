@@ -1,12 +1,52 @@
 // Uses the library through its umbrella header only, by the public names:
-// the runtime, an envelope, a record and a status name. (The programs of the
-// tree link the rest of the exported functions.)
+// the runtime, an envelope, a record, a status name and the exceptions of
+// the runtime classes. (The programs of the tree link the rest of the
+// exported functions.)
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <oxserutl/oxserutl.h>
 
+namespace {
+
+void* no_memory(std::size_t) { return nullptr; }
+void* no_memory_again(void*, std::size_t) { return nullptr; }
+void* no_memory_zeroed(std::size_t, std::size_t) { return nullptr; }
+void* raising(void*, std::size_t) { throw std::bad_alloc(); }
+
+// An exception raised inside the library reaches the caller's catch, and
+// one raised by the caller's allocator passes back through the library's
+// frames: 0 when all three arrive as raised.
+int exceptions_cross() {
+  int arrived = 0;
+  try {
+    tq_buffer_t out(tq_memory_funcs_t(no_memory, std::free, no_memory_again, no_memory_zeroed));
+    (void)out.append('x');
+  } catch (const tq_asn_memexception& e) {
+    arrived += e.code() == ASN_ERR_MEMORY;
+  }
+  try {
+    tq_buffer_t original;
+    tq_buffer_t copy(original);
+  } catch (const char* text) {
+    arrived += std::strcmp(text, "Copy not supported by buffer_t objects") == 0;
+  }
+  try {
+    tq_buffer_t out(tq_memory_funcs_t(no_memory, std::free, raising, no_memory_zeroed));
+    (void)out.append('x');
+  } catch (const std::bad_alloc&) {
+    ++arrived;
+  }
+  return 3 - arrived;
+}
+
+}  // namespace
+
 int main() {
+  if (exceptions_cross() != 0) return 5;
+
   // Runtime: a SEQUENCE OF OCTET STRING (the exported instance) in an envelope.
   tq_asnbase record;
   tq_asn_sequenceof<tq_asn_octetstring> list;
