@@ -6,8 +6,9 @@
 //
 // record points to the structure of the type code (for ASN_TYPE_INTEGER to
 // one std::int32_t). The caller chooses the envelope version; there is no
-// local-code-set variant. A type code other than the three below gives -1
-// and nothing else happens. Every exception is caught: those of the
+// local-code-set variant. A type code other than the three of
+// <oxserutl/record_functions.h> (ASN_TYPE_*, where the functions and the
+// structures are declared) gives -1 and nothing else happens. Every exception is caught: those of the
 // tq_asn_exception family print their diagnostic line and return their
 // code, any other returns 0x10652065.
 #ifndef OXSERUTL_ASN_KYOBJS_H
@@ -17,24 +18,6 @@
 
 #include <oxserutl/asnbase.h>
 #include <oxserutl/records.h>
-
-enum : std::uint32_t {
-  ASN_TYPE_CERT_REQUEST_IN = 259,
-  ASN_TYPE_UPDATE_LIST = 260,
-  ASN_TYPE_INTEGER = 262,
-};
-
-// --- record structures and binding classes, from <oxserutl/record_schema.h> ---
-
-#define OXS_KY_DECLARE_STRUCT(S, B, NAME, CODE, SHAPE) struct S;
-#define OXS_KY_DEFINE_STRUCT(S, B, NAME, CODE, SHAPE) \
-  struct S {                                          \
-    OXS_FIELDS_##S(OXS_STRUCT_FIELD)                  \
-  };
-OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_STRUCT)
-OXS_TYPE_CODE_RECORDS(OXS_KY_DEFINE_STRUCT)
-#undef OXS_KY_DECLARE_STRUCT
-#undef OXS_KY_DEFINE_STRUCT
 
 // Base of the type-code records: a SEQUENCE that starts with INTEGER 1,
 // written on encoding and not examined on decoding.
@@ -82,9 +65,5 @@ OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_BINDING)
 #define OXS_KY_DEFINE_BINDING(S, B, NAME, CODE, SHAPE) OXS_KY_CLASS_##SHAPE(S, B)
 OXS_TYPE_CODE_RECORDS(OXS_KY_DEFINE_BINDING)
 #undef OXS_KY_DEFINE_BINDING
-
-OXSERUTL_NODISCARD OXSERUTL_API int tqasn_encode_obj(int version, void* record, unsigned int type, tq_asn_buffer_t& out);
-OXSERUTL_NODISCARD OXSERUTL_API int tqasn_decode_obj(int version, tq_asn_buffer_t& in, unsigned int type, void* record);
-OXSERUTL_API void tqasn_obj_free(int version, unsigned int type, void* record);
 
 #endif

@@ -21,6 +21,7 @@
 #include <new>
 #include <utility>
 
+#include <oxserutl/buffer.h>
 #include <oxserutl/export.h>
 #include <oxserutl/status.h>
 
@@ -239,20 +240,6 @@ class OXSERUTL_API tq_buffer_t : public tq_r_buffer_t {
   security_t security_ = security_normal;
 };
 
-// The length-and-data pair through which encoded bytes cross the library's
-// boundary. data comes from the standard heap and is released with
-// tq_asn_buffer_free.
-struct tq_asn_buffer_t {
-  std::uint32_t length;
-  unsigned char* data;
-  tq_asn_buffer_t() noexcept : length(0), data(nullptr) {}
-};
-
-// Copies src into a new heap block; status 0x10652065 when there is no
-// memory (dst.data stays null, dst.length keeps the source length).
-OXSERUTL_API void tq_asn_buffer_copy(const tq_asn_buffer_t& src, tq_asn_buffer_t& dst, std::uint32_t& status);
-// Releases buf.data with the standard heap's free; the fields are not reset.
-OXSERUTL_API void tq_asn_buffer_free(tq_asn_buffer_t buf);
 // 1 when the view's next two bytes are the end-of-contents octets 00 00.
 OXSERUTL_API int check_EOC(tq_r_buffer_t view);
 
@@ -825,7 +812,5 @@ class OXSERUTL_API tq_asnbase : public tq_asn_sequence {
   // envelope of a nonzero version.
   OXSERUTL_NODISCARD static int get_encoded_version(const tq_asn_buffer_t& in, unsigned int& flag);
 };
-
-OXSERUTL_NODISCARD OXSERUTL_API int tqasn_version(const tq_asn_buffer_t& in, unsigned int& flag);
 
 #endif

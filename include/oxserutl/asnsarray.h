@@ -12,9 +12,10 @@
 
 #include <oxserutl/asnbase.h>
 #include <oxserutl/asnchoice.h>
+#include <oxserutl/record_schema.h>
 
 // Number of slots of every sparse array.
-constexpr std::uint32_t tq_asn_sarray_slots = 32;
+constexpr std::uint32_t tq_asn_sarray_slots = OXS_SPARSE_SLOTS;
 
 // One element of a sparse array: a CHOICE of NULL (alternative 0, an empty
 // slot) and the record binding T (alternative 1). No alternative is selected

@@ -16,7 +16,7 @@
 #ifndef OXSERUTL_ASNSCAN_H
 #define OXSERUTL_ASNSCAN_H
 
-#include <oxserutl/asnbase.h>
+#include <oxserutl/buffer.h>
 #include <oxserutl/export.h>
 
 #ifdef __cplusplus

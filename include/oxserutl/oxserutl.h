@@ -12,12 +12,14 @@
 
 #include <oxserutl/export.h>
 #include <oxserutl/status.h>
+#include <oxserutl/buffer.h>
 #include <oxserutl/asnbase.h>
 #include <oxserutl/asnstrng.h>
 #include <oxserutl/asnutils.h>
 #include <oxserutl/asnchoice.h>
 #include <oxserutl/asnscan.h>
 #include <oxserutl/asnsarray.h>
+#include <oxserutl/record_functions.h>
 #include <oxserutl/records.h>
 #include <oxserutl/asn_kyobjs.h>
 #include <oxserutl/record_info.h>

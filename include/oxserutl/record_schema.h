@@ -34,6 +34,9 @@
 #ifndef OXSERUTL_RECORD_SCHEMA_H
 #define OXSERUTL_RECORD_SCHEMA_H
 
+// The slots of every sparse array.
+#define OXS_SPARSE_SLOTS 32
+
 // --- base_idls/attrlist_asn -------------------------------------------------
 
 // uuid_t ::= SEQUENCE { time_low, time_mid, time_hi_and_version,

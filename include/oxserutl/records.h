@@ -23,7 +23,10 @@
 // anything else goes through the binding classes below. Both give the same
 // bytes, records, statuses and ownership.
 //
-// Everything below is generated from <oxserutl/record_schema.h>.
+// The structures and the functions are declared in
+// <oxserutl/record_functions.h>, which needs nothing of the C++ library;
+// this header adds the binding classes. Everything is generated from
+// <oxserutl/record_schema.h>.
 #ifndef OXSERUTL_RECORDS_H
 #define OXSERUTL_RECORDS_H
 
@@ -32,58 +35,14 @@
 #include <oxserutl/asnbase.h>
 #include <oxserutl/asnsarray.h>
 #include <oxserutl/asnutils.h>
+#include <oxserutl/record_functions.h>
 #include <oxserutl/record_schema.h>
 
-// Windows' <rpcdce.h> (reached from <windows.h>) makes uuid_t a macro for
-// its own UUID; the record of that name is declared with the macro set aside.
+// As in <oxserutl/record_functions.h>, Windows' uuid_t macro is set aside.
 #if defined(_WIN32)
 #pragma push_macro("uuid_t")
 #undef uuid_t
 #endif
-
-// --- record structures ------------------------------------------------------
-
-#define OXS_STRUCT_i32(f) std::int32_t f;
-#define OXS_STRUCT_u32(f) std::uint32_t f;
-#define OXS_STRUCT_u16(f) std::uint16_t f;
-#define OXS_STRUCT_u8(f) std::uint8_t f;
-#define OXS_STRUCT_string(f) char* f;
-#define OXS_STRUCT_fixed(f, n) unsigned char f[n];
-#define OXS_STRUCT_block(len, f) \
-  std::uint32_t len;             \
-  unsigned char* f;
-#define OXS_STRUCT_list(n, f, S) \
-  std::uint32_t n;               \
-  S* f;
-#define OXS_STRUCT_list16(n, f, S) \
-  std::uint16_t n;                 \
-  S* f;
-#define OXS_STRUCT_ptrlist(n, f, S) \
-  std::uint32_t n;                  \
-  S** f;
-#define OXS_STRUCT_strings(n, f) \
-  std::uint32_t n;               \
-  char** f;
-#define OXS_STRUCT_ints(n, f) \
-  std::uint32_t n;            \
-  std::int32_t* f;
-#define OXS_STRUCT_nested(f, S) S f;
-#define OXS_STRUCT_optional(f, S) S* f;
-#define OXS_STRUCT_sparse(f, S) S* f[tq_asn_sarray_slots];
-#define OXS_STRUCT_cstring(f) char* f;
-#define OXS_STRUCT_optblock(len, f) \
-  std::uint32_t len;                \
-  unsigned char* f;
-#define OXS_STRUCT_FIELD(kind, ...) OXS_STRUCT_##kind(__VA_ARGS__)
-
-#define OXS_DECLARE_STRUCT(S, B, NAME, MODULE, COPY) struct S;
-#define OXS_DEFINE_STRUCT(S, B, NAME, MODULE, COPY) \
-  struct S {                                        \
-    OXS_FIELDS_##S(OXS_STRUCT_FIELD)                \
-  };
-
-OXS_ALL_MODULES(OXS_DECLARE_STRUCT)
-OXS_ALL_MODULES(OXS_DEFINE_STRUCT)
 
 // --- binding classes ----------------------------------------------------------
 
@@ -141,14 +100,7 @@ OXS_ALL_MODULES(OXS_DECLARE_BINDING)
     OXSERUTL_NODISCARD int encode_obj(S& record, tq_asn_buffer_t& buffer, int version); \
     OXSERUTL_NODISCARD int decode_obj(S& record, tq_asn_buffer_t& buffer, int version); \
     OXS_FIELDS_##S(OXS_MEMBER_FIELD)                                                  \
-  };                                                                                  \
-  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObj(tq_asn_buffer_t& out, S& record);        \
-  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObj(tq_asn_buffer_t& out, const S& record);  \
-  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, S& record);     \
-  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, const S& record); \
-  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);         \
-  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);      \
-  OXSERUTL_API void tqAsnFreeObj(S& record);
+  };
 
 OXS_ALL_MODULES(OXS_DEFINE_BINDING)
 

@@ -1,11 +1,12 @@
 // Status codes returned by every operation of liboxserutl.
 //
 // 0 is success. The values are part of the external interface: other
-// processes receive them unchanged, so they never change.
+// processes receive them unchanged, so they never change. Like
+// <oxserutl/buffer.h>, this header needs nothing of the C++ library.
 #ifndef OXSERUTL_STATUS_H
 #define OXSERUTL_STATUS_H
 
-#include <cstdint>
+#include <stdint.h>
 
 #include <oxserutl/export.h>
 
@@ -42,9 +43,9 @@ enum tq_asn_status : int {
 
 // Symbolic name of a status code ("ASN_ERR_TRUNCATED"), "ASN_OK" for 0, or
 // null for a value that is not a status code of this library.
-OXSERUTL_API const char* tq_asn_status_name(std::uint32_t code) noexcept;
+OXSERUTL_API const char* tq_asn_status_name(uint32_t code) noexcept;
 
 // One-line meaning of a status code, or null for an unknown value.
-OXSERUTL_API const char* tq_asn_status_text(std::uint32_t code) noexcept;
+OXSERUTL_API const char* tq_asn_status_text(uint32_t code) noexcept;
 
 #endif
