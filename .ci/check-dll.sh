@@ -9,6 +9,9 @@
 #   libgcc_s_seh-1.dll in place of the first;
 # - it exports the five functions of every record, the type-code functions
 #   and the raw scanners, and nothing of the runtimes it carries;
+# - every free function on C types (the record, type-code, buffer, envelope
+#   version and status-name functions) is exported a second time under
+#   Microsoft's decorated name, on the same address;
 # - with REFERENCE (the native shared object), the DLL exports the same
 #   record, type-code and scanner functions as the native library.
 set -euo pipefail
@@ -68,6 +71,27 @@ for r in $records; do
   done
 done
 
+# Microsoft's names: every free function on C types is exported under its
+# GCC name and under Microsoft's, both on one address, and no Microsoft name
+# stands alone. The two are paired by their demangled signatures.
+c_api='^(tqAsnEncodeObj|tqAsnEncodeObjLCS|tqAsnDecodeObj|tqAsnDecodeObjLCS|tqAsnFreeObj|tqasn_encode_obj|tqasn_decode_obj|tqasn_obj_free|tqasn_version|tq_asn_buffer_copy|tq_asn_buffer_free|tq_asn_status_name|tq_asn_status_text)\('
+addresses=$(awk '/^Export Address Table -- Ordinal Base/ {t=1; next} t && NF==0 {t=0}
+                 t && /Export RVA/ {gsub(/[][]/, " "); print $1, $4}' <<<"$headers" | sort -k1,1)
+named=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && NF==0 {exit}
+             on {gsub(/[][]/, " "); print $1, $2}' <<<"$headers" | sort -k1,1)
+by_name=$(join <(echo "$addresses") <(echo "$named") | awk '{print $3, $2}')
+gnu=$(grep -E '^_Z' <<<"$by_name")
+gnu_twins=$(paste -d' ' <(cut -d' ' -f1 <<<"$gnu" | $cxxfilt | tr -d ' ') <(cut -d' ' -f2 <<<"$gnu") | grep -E "$c_api" | sort)
+ms=$(grep -E '^[?]' <<<"$by_name" || true)
+ms_twins=$(paste -d' ' <(cut -d' ' -f1 <<<"$ms" | llvm-undname-14 | sed -n 's/^.*__cdecl //p' |
+                         sed 's/struct //g; s/enum //g; s/ __ptr64//g; s/ //g') <(cut -d' ' -f2 <<<"$ms") | sort)
+[ -n "$ms_twins" ] || fail "exports no Microsoft names"
+difference=$(diff <(echo "$gnu_twins") <(echo "$ms_twins") || true)
+[ -z "$difference" ] || fail "GCC names (<) and Microsoft names (>) differ:"$'\n'"$difference"
+for r in $records; do
+  grep -qF "tqAsnDecodeObjLCS(tq_asn_buffer_t&,$r&) " <<<"$ms_twins" || fail "no Microsoft name for tqAsnDecodeObjLCS($r&)"
+done
+
 api='^(tqAsn|tqasn_)'
 if [ -n "$reference" ]; then
   want=$(nm -D --defined-only "$reference" | awk '{print $NF}' | c++filt | grep -E "$api" | sort -u)
@@ -76,4 +100,5 @@ if [ -n "$reference" ]; then
   [ -z "$difference" ] || fail "exports differ from $reference:"$'\n'"$difference"
 fi
 echo "check-dll: $dll: $format, imports $(echo $imports) (needs $(echo $needed) beside it), $(wc -l <<<"$exports") exports," \
-     "five functions for each of $(wc -w <<<"$records") records, type-code functions and raw scanners"
+     "five functions for each of $(wc -w <<<"$records") records, type-code functions and raw scanners;" \
+     "$(wc -l <<<"$ms_twins") of them also by Microsoft's names"
