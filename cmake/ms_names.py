@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Microsoft-decorated names for the DLL's free functions.
 
-    ms_names.py CLANG ARCH INCLUDE_DIR DLL_DEF IMPORT_DEF
+    ms_names.py CLANG ARCH DLL_DEF IMPORT_DEF INCLUDE_DIR...
 
 Callers built with Microsoft's compiler import the free functions by
 Microsoft's decorated names (?tqAsnEncodeObj@@YAHAAUtq_asn_buffer_t@@...),
@@ -12,7 +12,8 @@ Microsoft name.
 
 Which functions: every function declared OXSERUTL_API in the headers that a
 caller of any compiler includes (<oxserutl/record_functions.h>, which brings
-the buffer and the status codes, and <oxserutl/asnscan.h>). They declare
+the buffer and the status codes, <oxserutl/asnscan.h> and
+<oxserutl/version.h>). They declare
 only C structures and functions on C types or references to them, and they
 compile with nothing but the compiler's own <stdint.h>; a class could not
 even be named there. The names are the compiler's own: clang reads the
@@ -29,17 +30,17 @@ import json
 import subprocess
 import sys
 
-HEADERS = ("oxserutl/record_functions.h", "oxserutl/asnscan.h")
+HEADERS = ("oxserutl/record_functions.h", "oxserutl/asnscan.h", "oxserutl/version.h")
 TRIPLES = {"i686": ("i686-w64-mingw32", "i686-pc-windows-msvc"),
            "x86_64": ("x86_64-w64-mingw32", "x86_64-pc-windows-msvc")}
 
 
-def exported_functions(clang, triple, include_dir):
+def exported_functions(clang, triple, include_dirs):
     """(name, symbol) of every dllimport function declaration, in order."""
     source = "".join(f"#include <{h}>\n" for h in HEADERS)
     ast = subprocess.run(
         [clang, f"--target={triple}", "-std=c++17", "-ffreestanding", "-nostdlibinc", "-fsyntax-only",
-         f"-I{include_dir}", "-x", "c++", "-", "-Xclang", "-ast-dump=json"],
+         *(f"-I{d}" for d in include_dirs), "-x", "c++", "-", "-Xclang", "-ast-dump=json"],
         input=source, capture_output=True, text=True, check=True).stdout
     found = []
 
@@ -62,10 +63,10 @@ def symbol_name(symbol):
 
 
 def main():
-    clang, arch, include_dir, dll_def, import_def = sys.argv[1:]
+    clang, arch, dll_def, import_def, *include_dirs = sys.argv[1:]
     gnu_triple, ms_triple = TRIPLES[arch]
-    gnu = exported_functions(clang, gnu_triple, include_dir)
-    ms = exported_functions(clang, ms_triple, include_dir)
+    gnu = exported_functions(clang, gnu_triple, include_dirs)
+    ms = exported_functions(clang, ms_triple, include_dirs)
     if len(gnu) != len(ms) or any(g[0] != m[0] for g, m in zip(gnu, ms)):
         sys.exit("ms_names: the two readings of the headers declare different functions")
     if not gnu:

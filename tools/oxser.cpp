@@ -502,7 +502,11 @@ int main(int argc, char** argv) {
       "arrays are SEQUENCE OF a CHOICE between NULL (an empty slot) and the record. Its header explains\n"
       "the 4-octet envelope ahead of the element. Example: oxser asn1 > records.asn1 && asn1c records.asn1");
 
-  app.set_version_flag("--version", "oxser " OXSERUTL_VERSION_TEXT " (liboxserutl " OXSERUTL_VERSION_TEXT ")");
+  // The tool's version is that of the headers it was built with; the
+  // library's is asked of the library loaded.
+  app.set_version_flag("--version", [] {
+    return std::string("oxser " OXSERUTL_VERSION_STRING " (liboxserutl ") + oxserutl_version() + " loaded)";
+  });
 
   const auto is_command = [](const char* word) {
     for (const char* c : kCommands)

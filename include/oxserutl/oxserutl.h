@@ -6,11 +6,12 @@
 // composite, choice and open types, the versioned envelope, raw scanners),
 // the field adapters, the 62 record structures with their bindings and
 // exported functions, the type-code records, the run-time description of
-// the records, and the status codes.
+// the records, the status codes and the version.
 #ifndef OXSERUTL_OXSERUTL_H
 #define OXSERUTL_OXSERUTL_H
 
 #include <oxserutl/export.h>
+#include <oxserutl/version.h>
 #include <oxserutl/status.h>
 #include <oxserutl/buffer.h>
 #include <oxserutl/asnbase.h>

@@ -1,10 +1,12 @@
-// Status names, exceptions, the allocation seam and the platform entry.
+// Status names, the version, exceptions, the allocation seam and the
+// platform entry.
 #define OXS_SOURCE "asn1/asnbase"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <oxserutl/fault_injection.h>
+#include <oxserutl/version.h>
 
 #include "internal.h"
 
@@ -17,6 +19,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 #endif
+
+const char* oxserutl_version(void) { return OXSERUTL_VERSION_STRING; }
+unsigned int oxserutl_version_number(void) { return OXSERUTL_VERSION_NUMBER; }
 
 const char* tq_asn_status_name(std::uint32_t code) noexcept {
   switch (code) {

@@ -1,6 +1,6 @@
 // Uses the library through its umbrella header only, by the public names:
-// the runtime, an envelope, a record, a status name and the exceptions of
-// the runtime classes. (The programs of the tree link the rest of the
+// the runtime, an envelope, a record, a status name, the exceptions of the
+// runtime classes and the version. (The programs of the tree link the rest of the
 // exported functions.)
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +71,10 @@ int main() {
   if (status != 0 || back.entry_count != 1 || std::strcmp(back.entries[0].id.name, "reader") != 0) return 4;
   tqAsnFreeObj(back);
 
-  std::printf("consumer ok (%s)\n", tq_asn_status_name(ASN_ERR_TRUNCATED));
+  // The library loaded is the one the headers describe.
+  if (oxserutl_version_number() != OXSERUTL_VERSION_NUMBER || std::strcmp(oxserutl_version(), OXSERUTL_VERSION_STRING) != 0)
+    return 6;
+
+  std::printf("consumer ok (%s, liboxserutl %s)\n", tq_asn_status_name(ASN_ERR_TRUNCATED), oxserutl_version());
   return 0;
 }

@@ -17,6 +17,7 @@
 // should.
 #include <oxserutl/asnscan.h>
 #include <oxserutl/record_functions.h>
+#include <oxserutl/version.h>
 
 using size_t = decltype(sizeof 0);
 extern "C" {
@@ -310,6 +311,8 @@ void check_calls() {
          "tqAsnGetType");
   expect(tqAsnGetLength(&cursor, &remaining, &definite, &length) == 0 && length == 1 && remaining == 1,
          "tqAsnGetLength");
+  expect(strcmp(oxserutl_version(), OXSERUTL_VERSION_STRING) == 0 && oxserutl_version_number() == OXSERUTL_VERSION_NUMBER,
+         "oxserutl_version");
   unsigned callable = 0;
   for (const record_type& t : kRecords) callable += t.callable;
   printf("%u record types, calls checked\n", callable);
