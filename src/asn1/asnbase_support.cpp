@@ -1,6 +1,7 @@
 // Status names, the version, exceptions, the allocation seam and the
 // platform entry.
 #define OXS_SOURCE "asn1/asnbase"
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,30 +60,41 @@ void tq_asn_exception::print() const {
 }
 
 namespace {
-// Per-thread fault injection: the library itself has no shared mutable
-// state, and a test on one thread never disturbs another.
-OXS_THREAD_LOCAL long fault_countdown = 0;
-OXS_THREAD_LOCAL long fault_allocations = 0;
-OXS_THREAD_LOCAL int fault_fired = 0;
+// Per-thread fault injection: a test on one thread never disturbs another.
+struct fault_state {
+  long countdown = 0;
+  long allocations = 0;
+  int fired = 0;
+};
+OXS_THREAD_LOCAL fault_state fault;
+// Set when a thread first arms the seam, never cleared. Until then an
+// allocation asks only this flag: per-thread state costs a call per access
+// where thread-local storage is emulated (MinGW), and every allocation of a
+// decode would pay it.
+std::atomic<bool> seam_in_use{false};
 }  // namespace
 
 extern "C" {
 void oxserutl_fault_arm(long k) {
-  fault_countdown = k > 0 ? k : 0;
-  fault_allocations = 0;
-  fault_fired = 0;
+  seam_in_use.store(true, std::memory_order_relaxed);
+  fault_state& f = fault;
+  f.countdown = k > 0 ? k : 0;
+  f.allocations = 0;
+  f.fired = 0;
 }
-long oxserutl_fault_allocations(void) { return fault_allocations; }
-int oxserutl_fault_fired(void) { return fault_fired; }
+long oxserutl_fault_allocations(void) { return fault.allocations; }
+int oxserutl_fault_fired(void) { return fault.fired; }
 }
 
 namespace oxserutl {
 namespace detail {
 
 bool allocation_fault() noexcept {
-  ++fault_allocations;
-  if (fault_countdown > 0 && --fault_countdown == 0) {
-    fault_fired = 1;
+  if (!seam_in_use.load(std::memory_order_relaxed)) return false;
+  fault_state& f = fault;
+  ++f.allocations;
+  if (f.countdown > 0 && --f.countdown == 0) {
+    f.fired = 1;
     return true;
   }
   return false;
