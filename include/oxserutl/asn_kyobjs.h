@@ -6,11 +6,12 @@
 //
 // record points to the structure of the type code (for ASN_TYPE_INTEGER to
 // one std::int32_t). The caller chooses the envelope version; there is no
-// local-code-set variant. A type code other than the three of
-// <oxserutl/record_functions.h> (ASN_TYPE_*, where the functions and the
-// structures are declared) gives -1 and nothing else happens. Every exception is caught: those of the
-// tq_asn_exception family print their diagnostic line and return their
-// code, any other returns 0x10652065.
+// local-code-set variant. A type code other than the three ASN_TYPE_*
+// codes gives -1 and nothing else happens. Every exception is caught: those
+// of the tq_asn_exception family print their diagnostic line and return
+// their code, any other returns 0x10652065. The codes, the structures and
+// the functions are declared in <oxserutl/record_functions.h>; this header
+// adds the binding classes.
 #ifndef OXSERUTL_ASN_KYOBJS_H
 #define OXSERUTL_ASN_KYOBJS_H
 
