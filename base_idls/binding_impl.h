@@ -391,6 +391,16 @@ int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security
   return decode_record_tree<B>(in, record, security);
 }
 
+// The decode functions over the bytes as a service holds them.
+template <class B>
+int decode_bytes(const unsigned char* data, std::size_t length, typename B::record_type& record, security_t security) {
+  if (length > UINT32_MAX) return ASN_ERR_TOO_LARGE;
+  tq_asn_buffer_t in;
+  in.length = static_cast<std::uint32_t>(length);
+  in.data = const_cast<unsigned char*>(data);  // decoding only reads
+  return decode_record<B>(in, record, security);
+}
+
 }  // namespace binding
 }  // namespace oxserutl
 
@@ -524,6 +534,12 @@ int decode_record(tq_asn_buffer_t& in, typename B::record_type& record, security
   }                                                                                                       \
   int tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record) {                                                 \
     return ::oxserutl::binding::decode_record<B>(in, record, security_lcs);                               \
+  }                                                                                                       \
+  int tqAsnDecodeObj(const unsigned char* data, std::size_t length, S& record) {                           \
+    return ::oxserutl::binding::decode_bytes<B>(data, length, record, security_normal);                   \
+  }                                                                                                       \
+  int tqAsnDecodeObjLCS(const unsigned char* data, std::size_t length, S& record) {                        \
+    return ::oxserutl::binding::decode_bytes<B>(data, length, record, security_lcs);                      \
   }                                                                                                       \
   void tqAsnFreeObj(S& record) { B::free_obj(record); }
 

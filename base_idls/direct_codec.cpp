@@ -441,8 +441,7 @@ class writer {
   std::size_t used_ = 0;
 };
 
-// The version byte of the exported functions' envelope.
-constexpr unsigned char kVersion = 2;
+constexpr unsigned char kVersion = detail::kRecordVersion;
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ber_print.h"
+#include "ber_primitives.h"
 #include "ber_tree.h"
 #include "fuzz_util.h"
 #include "records/record_gen.h"
@@ -64,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<oxser::ber_fault> fault;
   if (!raw) {
     oxser::envelope_info envelope;
-    fault = oxser::read_envelope(input, info != nullptr ? oxser::record_version : 0, envelope);
+    fault = oxser::read_envelope(input, info != nullptr ? oxserutl::detail::kRecordVersion : 0, envelope);
     if (!fault) {
-      oxs_fuzz::check(envelope.header_length < input.size(), "envelope longer than the input");
+      oxs_fuzz::check(envelope.header_length <= input.size(), "envelope longer than the input");
       (void)oxser::envelope_line(envelope);
       start = envelope.header_length;
     }
@@ -84,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     oxs_fuzz::check(fault->status != 0, "fault without a status");
     oxs_fuzz::check_status(fault->status, "dump fault");
     oxs_fuzz::check(fault->offset <= input.size(), "fault offset past the input", "", static_cast<long>(fault->offset));
-    (void)oxser::describe(*fault);
-    (void)oxser::fault_line(*fault);
+    (void)oxser::fault_line(*fault, oxser::describe(*fault, info == nullptr));
   }
 
   // One verdict: the walker refuses exactly what the record's reader refuses.

@@ -7,7 +7,8 @@
 // code) and leaves the record's sentinel octets as they were; an accepted
 // record encodes, decodes back equal and encodes to the same bytes; for the
 // records' own functions the object tree alone (tree_decode, tree_encode)
-// gives the same status, record (strictly) and bytes as the direct path.
+// gives the same status, record (strictly) and bytes as the direct path; the
+// library's explanation of the buffer names the decode function's status.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -79,6 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int status = c.decode(input, first);
   if (c.info == nullptr) oxs_fuzz::check(status == -1, "unknown type code accepted", "", status);
   else oxs_fuzz::check_status(status, "decode");
+  // The library's explanation names the same status.
+  tq_asn_explanation why;
+  const std::uint32_t explained =
+      c.type != 0 ? tq_asn_explain_type_code(c.version, c.type, input.data(), input.size(), &why)
+                  : tq_asn_explain(c.info->type_name, c.lcs, input.data(), input.size(), &why);
+  oxs_fuzz::check(explained == static_cast<std::uint32_t>(status) && why.status == explained,
+                  "the explanation names another status", c.info != nullptr ? c.info->structure : "", status);
   std::string where;
   if (c.type == 0) {
     const int tree_status = c.decode(input, reference, true);

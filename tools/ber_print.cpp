@@ -251,7 +251,14 @@ std::string end_of_contents_line(std::size_t offset, int depth) {
   return offset_column(offset) + std::string(static_cast<std::size_t>(depth) * 2, ' ') + "end-of-contents 00 00\n";
 }
 
-std::string fault_line(const ber_fault& fault) { return offset_column(fault.offset) + "** " + describe(fault) + "\n"; }
+std::string late_note_line(std::size_t offset, int depth, const std::string& label, const ber_note& note) {
+  return offset_column(offset) + std::string(static_cast<std::size_t>(depth) * 2, ' ') + label + ": !! " + note.text +
+         "\n";
+}
+
+std::string fault_line(const ber_fault& fault, const std::string& text) {
+  return offset_column(fault.offset) + "** " + text + "\n";
+}
 
 std::string trailing_line(std::size_t element_end, std::size_t size) {
   if (element_end >= size) return "";

@@ -33,8 +33,11 @@ std::string element_line(bytes_view data, const ber_header& h, int depth,
                          const std::string& label, const std::vector<ber_note>& notes);
 std::string end_of_contents_line(std::size_t offset, int depth);
 
-// The line that shows where a walk stopped.
-std::string fault_line(const ber_fault& fault);
+// A note on the element at offset found after its children were read.
+std::string late_note_line(std::size_t offset, int depth, const std::string& label, const ber_note& note);
+
+// The line that shows where a walk stopped, with the fault's text.
+std::string fault_line(const ber_fault& fault, const std::string& text);
 
 // The line about bytes after the element, or "" when there are none.
 std::string trailing_line(std::size_t element_end, std::size_t size);

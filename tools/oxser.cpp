@@ -29,6 +29,7 @@
 
 #include "asn1_module.h"
 #include "ber_print.h"
+#include "ber_primitives.h"
 #include "ber_tree.h"
 #include "record_doc.h"
 #include "record_json.h"
@@ -152,6 +153,10 @@ class line_writer : public ber_sink {
     if (map_ != nullptr) map_->release_before(h.offset);
   }
   void end_of_contents(std::size_t offset, int depth) override { write(end_of_contents_line(offset, depth)); }
+  void late_note(std::size_t offset, int depth, const std::string& label, const ber_note& note) override {
+    ++warnings_;
+    write(late_note_line(offset, depth, label, note));
+  }
   void write(const std::string& line) {
     if (out_ == nullptr) {
       if (file_.empty() || file_ == "-") {
@@ -176,32 +181,40 @@ class line_writer : public ber_sink {
   std::size_t warnings_ = 0;
 };
 
-// The status that the record's own decode function gives for the bytes
-// (with an envelope put ahead of bare BER). This is the status the tool
-// names: its walker only finds where and what was expected.
-int record_status(const oxs_record_info& info, bytes_view data, bool raw) {
+// The library's explanation of why the record's decode function refuses the
+// bytes (bare BER is explained with an envelope put ahead, its offsets
+// taken back): the status is the decode function's.
+tq_asn_explanation explain_record(const oxs_record_info& info, bytes_view data, bool raw, bool lcs = false) {
   std::vector<unsigned char> copy;
   if (raw) {
-    copy = {4, static_cast<unsigned char>(record_version), 0xAC, 0xDC};
+    copy = {oxserutl::detail::kEnvelopeLength, oxserutl::detail::kRecordVersion, oxserutl::detail::kEnvelopeMarker1,
+            oxserutl::detail::kEnvelopeMarker2};
     copy.insert(copy.end(), data.data(), data.data() + data.size());
   }
   const bytes_view bytes = raw ? bytes_view(copy) : data;
-  record_holder record(info);
-  tq_asn_buffer_t in;
-  in.length = static_cast<std::uint32_t>(bytes.size());
-  in.data = const_cast<unsigned char*>(bytes.data());  // decode only reads
-  return info.decode(in, record.get(), 0);
+  tq_asn_explanation e;
+  (void)tq_asn_explain(info.type_name, lcs ? 1 : 0, bytes.data(), bytes.size(), &e);
+  if (raw) e.offset = e.offset >= oxserutl::detail::kEnvelopeLength ? e.offset - oxserutl::detail::kEnvelopeLength : 0;
+  return e;
 }
 
-// A walker's fault with the record reader's status put in; when the reader
-// accepts what the walker refused, the walker's own status stays and the
-// message says so.
-ber_fault with_record_status(ber_fault f, int status) {
-  if (status != 0)
-    f.status = status;
-  else
-    f.found += (f.found.empty() ? "" : "; ") + std::string("yet the record's reader accepts the buffer");
-  return f;
+ber_fault as_fault(const tq_asn_explanation& e) {
+  return ber_fault{static_cast<int>(e.status), e.offset, e.path, e.expected, e.found};
+}
+
+// The fault where a walk over a whole record stopped: the library's
+// explanation, which names the decode function's status. When the reader
+// accepts what the walk refused, the walk's fault stays, without a status.
+std::string record_fault_text(const oxs_record_info& info, bytes_view data, bool raw, const ber_fault& walked,
+                              ber_fault* shown) {
+  const tq_asn_explanation e = explain_record(info, data, raw);
+  if (e.status == 0) {
+    *shown = walked;
+    shown->found += (shown->found.empty() ? "" : "; ") + std::string("yet the record's reader accepts the buffer");
+    return describe(*shown, false);
+  }
+  *shown = as_fault(e);
+  return describe(*shown);
 }
 
 std::string run_dump(const options& o) {
@@ -232,28 +245,31 @@ std::string run_dump(const options& o) {
     }
   } else if (!o.raw) {
     envelope_info envelope;
-    if (auto f = read_envelope(data, info != nullptr ? record_version : 0, envelope)) {
-      const ber_fault named = info != nullptr ? with_record_status(*f, record_status(*info, data, false)) : *f;
-      throw tool_error(exit_bad_data, describe(named));
+    if (auto f = read_envelope(data, info != nullptr ? oxserutl::detail::kRecordVersion : 0, envelope)) {
+      ber_fault shown;
+      throw tool_error(exit_bad_data,
+                       info != nullptr ? record_fault_text(*info, data, false, *f, &shown) : describe(*f, false));
     }
     out.write(envelope_line(envelope));
     start = envelope.header_length;
   } else if (data.size() == 0) {
-    throw tool_error(exit_bad_data, describe(ber_fault{ASN_ERR_TRUNCATED, 0, "identifier octets", "no input"}));
+    throw tool_error(exit_bad_data, describe(ber_fault{ASN_ERR_TRUNCATED, 0, {}, "identifier octets", "no input"}, false));
   }
   std::size_t end = start;
   if (auto f = walk(data, start, limit, info, out, &end)) {
-    // A record walked from its start: its decode function names the status.
-    const ber_fault named =
-        info != nullptr && o.offset < 0 ? with_record_status(*f, record_status(*info, data, bare)) : *f;
-    out.write(fault_line(named));
+    // A record walked from its start: the library explains the refusal
+    // with its decode function's status. Any other walk names no status.
+    ber_fault shown = *f;
+    const std::string text = info != nullptr && o.offset < 0 ? record_fault_text(*info, data, bare, *f, &shown)
+                                                             : describe(*f, false);
+    out.write(fault_line(shown, text));
     out.finish();
-    const bool shape = named.status == static_cast<int>(ASN_ERR_TAG_MISMATCH) ||
-                       named.status == static_cast<int>(ASN_ERR_EXTRA_CONTENT) ||
-                       named.status == static_cast<int>(ASN_ERR_PRIMITIVE_NOT_PERMITTED);
-    throw tool_error(exit_bad_data, describe(named) + (info != nullptr && shape
-                                                           ? "\n(without --type, dump shows the elements as they are)"
-                                                           : ""));
+    const bool shape = shown.status == static_cast<int>(ASN_ERR_TAG_MISMATCH) ||
+                       shown.status == static_cast<int>(ASN_ERR_EXTRA_CONTENT) ||
+                       shown.status == static_cast<int>(ASN_ERR_PRIMITIVE_NOT_PERMITTED);
+    throw tool_error(exit_bad_data, text + (info != nullptr && shape
+                                                ? "\n(without --type, dump shows the elements as they are)"
+                                                : ""));
   }
   if (o.offset < 0 || o.length >= 0) out.write(trailing_line(end, limit));
   if (out.warnings() != 0)
@@ -265,31 +281,12 @@ std::string run_dump(const options& o) {
 
 // --- decode ------------------------------------------------------------------------
 
-class null_sink : public ber_sink {
- public:
-  void element(bytes_view, const ber_header&, int, const std::string&,
-               const std::vector<ber_note>&) override {}
-  void end_of_contents(std::size_t, int) override {}
-};
-
-// Where reading stopped, found by walking the bytes with the description
-// after the library refused them with status.
-std::string locate(const std::vector<unsigned char>& data, const oxs_record_info& info, int status) {
-  std::optional<ber_fault> f;
-  envelope_info envelope;
-  f = read_envelope(data, record_version, envelope);
-  if (!f) {
-    null_sink sink;
-    std::size_t end = 0;
-    f = walk(data, envelope.header_length, data.size(), &info, sink, &end);
-  }
-  if (!f) {
-    const char* meaning = tq_asn_status_text(static_cast<std::uint32_t>(status));
-    return status_text(status) + ": the record's reader refused the data [" +
-           (meaning != nullptr ? meaning : "unknown status") + "]";
-  }
-  f->status = status;
-  return describe(*f);
+// Why the record's reader refused the data, in the library's words.
+std::string locate(const std::vector<unsigned char>& data, const oxs_record_info& info, bool lcs) {
+  const tq_asn_explanation e = explain_record(info, data, false, lcs);
+  std::string text(tq_asn_explanation_text(&e, nullptr, 0), '\0');
+  (void)tq_asn_explanation_text(&e, &text[0], text.size() + 1);
+  return text;
 }
 
 // What --strict refuses in a buffer that the record's reader accepted.
@@ -303,6 +300,9 @@ class strict_sink : public ber_sink {
                           n.text);
   }
   void end_of_contents(std::size_t, int) override {}
+  void late_note(std::size_t offset, int, const std::string& label, const ber_note& n) override {
+    findings_.push_back("offset " + std::to_string(offset) + " (" + label + "): " + n.text);
+  }
 
  private:
   std::vector<std::string>& findings_;
@@ -311,14 +311,14 @@ class strict_sink : public ber_sink {
 std::vector<std::string> strict_findings(const std::vector<unsigned char>& data, const oxs_record_info& info) {
   std::vector<std::string> findings;
   envelope_info envelope;
-  if (auto f = read_envelope(data, record_version, envelope)) return {describe(*f)};
+  if (auto f = read_envelope(data, oxserutl::detail::kRecordVersion, envelope)) return {describe(*f, false)};
   if (envelope.header_length != 4)
     findings.push_back("offset 0: envelope header length " + std::to_string(envelope.header_length) +
                        ", a writer puts 4");
   strict_sink sink(findings);
   std::size_t end = 0;
   if (auto f = walk(data, envelope.header_length, data.size(), &info, sink, &end))
-    findings.push_back(describe(*f));
+    findings.push_back(describe(*f, false));
   else if (end < data.size())
     findings.push_back("offset " + std::to_string(end) + ": " + std::to_string(data.size() - end) +
                        " octets after the element");
@@ -333,7 +333,7 @@ std::string run_decode(const options& o, const local_text* lcs) {
   in.length = static_cast<std::uint32_t>(data.size());
   in.data = data.data();
   const int status = info.decode(in, record.get(), lcs != nullptr ? 1 : 0);
-  if (status != 0) throw tool_error(exit_bad_data, locate(data, info, status));
+  if (status != 0) throw tool_error(exit_bad_data, locate(data, info, lcs != nullptr));
   if (o.strict) {
     const std::vector<std::string> findings = strict_findings(data, info);
     if (!findings.empty()) {

@@ -24,5 +24,6 @@
 #include <oxserutl/records.h>
 #include <oxserutl/asn_kyobjs.h>
 #include <oxserutl/record_info.h>
+#include <oxserutl/explain.h>
 
 #endif

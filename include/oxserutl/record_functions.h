@@ -6,6 +6,8 @@
 //   (each also taking a const S&: encoding never changes the record)
 //   int  tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);
 //   int  tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);
+//   (each also taking const unsigned char* data and size_t length, the bytes
+//   as a service holds them; a length beyond 32 bits gives ASN_ERR_TOO_LARGE)
 //   void tqAsnFreeObj(S& record);
 //
 // and the records reached by a numeric type code:
@@ -16,12 +18,13 @@
 //
 // <oxserutl/records.h> and <oxserutl/asn_kyobjs.h> say what they do. Like
 // <oxserutl/buffer.h> and <oxserutl/status.h>, this header needs only
-// <stdint.h>, and declares only C structures and functions whose
+// <stddef.h> and <stdint.h>, and declares only C structures and functions whose
 // parameters are C types or references to them. Everything here is
 // generated from <oxserutl/record_schema.h>.
 #ifndef OXSERUTL_RECORD_FUNCTIONS_H
 #define OXSERUTL_RECORD_FUNCTIONS_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <oxserutl/buffer.h>
@@ -87,6 +90,8 @@ OXS_ALL_MODULES(OXS_DEFINE_STRUCT)
   OXSERUTL_NODISCARD OXSERUTL_API int tqAsnEncodeObjLCS(tq_asn_buffer_t& out, const S& record); \
   OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObj(tq_asn_buffer_t& in, S& record);           \
   OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObjLCS(tq_asn_buffer_t& in, S& record);        \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObj(const unsigned char* data, size_t length, S& record);    \
+  OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObjLCS(const unsigned char* data, size_t length, S& record); \
   OXSERUTL_API void tqAsnFreeObj(S& record);
 OXS_ALL_MODULES(OXS_DECLARE_FUNCTIONS)
 

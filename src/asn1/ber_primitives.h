@@ -173,6 +173,7 @@ inline int32_octets int32_contents(std::int32_t v) noexcept {
 constexpr unsigned char kEnvelopeMarker1 = 0xAC;
 constexpr unsigned char kEnvelopeMarker2 = 0xDC;
 constexpr unsigned char kEnvelopeLength = 4;  // the header this library writes
+constexpr unsigned char kRecordVersion = 2;   // the version of the record functions' envelope
 
 // Whether the bytes carry the envelope markers and an element after them.
 inline bool envelope_marked(const unsigned char* data, std::uint32_t length) noexcept {

@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 #include <oxserutl/oxserutl.h>
 
-#include "ber_tree.h"
 #include "record_json.h"
 #include "test_util.h"
 
@@ -252,25 +251,10 @@ TEST(Tool, DumpOfTwentyMegabytesStreamsWithinTheBound) {
 
 // One status: over the fuzz corpora of the record decoders and of the dump, a
 // tree at and beyond the nesting bound, and every cut and many single-octet
-// changes of the samples, the walker finds a fault exactly when the record's
-// decode function refuses, and the program (on every 23rd refused buffer)
-// names the decode function's status.
+// changes of the samples, the library's explanation names exactly the
+// decode function's status and finds where reading stopped, and the program
+// (on every 23rd refused buffer) names the same status.
 using bytes = std::vector<unsigned char>;  // sized exactly, so that a sanitizer sees reads past the end
-
-class quiet : public oxser::ber_sink {
-  void element(oxser::bytes_view, const oxser::ber_header&, int, const std::string&,
-               const std::vector<oxser::ber_note>&) override {}
-  void end_of_contents(std::size_t, int) override {}
-};
-
-// The walker's verdict on a whole buffer of the record.
-bool walker_refuses(const oxs_record_info& info, const bytes& data) {
-  oxser::envelope_info envelope;
-  if (oxser::read_envelope(data, oxser::record_version, envelope)) return true;
-  quiet sink;
-  std::size_t end = 0;
-  return oxser::walk(data, envelope.header_length, data.size(), &info, sink, &end).has_value();
-}
 
 // An audit event whose element tree is that many generations deep: each
 // generation is two constructed levels, so the nesting bound falls between
@@ -282,7 +266,7 @@ std::string deep_event(int generations) {
   return "\x04\x02\xac\xdc" + tlv(0x30, tlv(0x02, "\x01") + tlv(0x0c, "e") + tlv(0x02, "\x02") + tlv(0x30, element));
 }
 
-TEST(StatusAgreement, ToolAndWalkerNameTheDecodeFunctionsStatus) {
+TEST(StatusAgreement, ExplanationAndToolNameTheDecodeFunctionsStatus) {
   const auto records = oxser::callable_records();
   std::vector<std::tuple<const oxs_record_info*, std::string, std::string>> cases;  // record, bytes, what
   // First, so that the program runs on the tree beyond the nesting bound.
@@ -324,8 +308,13 @@ TEST(StatusAgreement, ToolAndWalkerNameTheDecodeFunctionsStatus) {
     in.length = static_cast<std::uint32_t>(copy.size());
     in.data = copy.data();
     const int status = info->decode(in, record.get(), 0);
-    EXPECT_EQ(status != 0, walker_refuses(*info, copy)) << what << " as " << info->type_name << ": decode gives "
-                                                         << tq_asn_status_name(static_cast<std::uint32_t>(status));
+    tq_asn_explanation why;
+    EXPECT_EQ(tq_asn_explain(info->type_name, 0, copy.data(), copy.size(), &why), static_cast<std::uint32_t>(status))
+        << what << " as " << info->type_name;
+    EXPECT_EQ(why.status, static_cast<std::uint32_t>(status));
+    EXPECT_EQ(std::string(why.expected).find("what the record's reader takes"), std::string::npos)
+        << what << " as " << info->type_name << ": the walk finds no fault where decode gives "
+        << tq_asn_status_name(static_cast<std::uint32_t>(status));
     if (status == 0 || refused++ % 23 != 0) continue;
     char named[64];
     std::snprintf(named, sizeof named, "%s (0x%08x)", tq_asn_status_name(static_cast<std::uint32_t>(status)),

@@ -1,16 +1,17 @@
-#include "ber_tree.h"
-#include "tool_io.h"
+#include "ber_walk.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include <oxserutl/asn_kyobjs.h>
+#include <oxserutl/record_functions.h>
 #include <oxserutl/status.h>
 
 #include "ber_primitives.h"
+#include "utf8.h"
 
-namespace oxser {
+namespace oxserutl {
+namespace ber {
 
 namespace {
 
@@ -20,8 +21,8 @@ std::string byte_hex(unsigned char b) {
   return text;
 }
 
-ber_fault fault(int status, std::size_t offset, std::string expected, std::string found = {}) {
-  return ber_fault{status, offset, std::move(expected), std::move(found)};
+ber_fault fault(int status, std::size_t offset, std::string path, std::string expected, std::string found = {}) {
+  return ber_fault{status, offset, std::move(path), std::move(expected), std::move(found)};
 }
 
 // --- what an element must be ------------------------------------------------------
@@ -44,11 +45,14 @@ constexpr universal kSequence{16, form::constructed, "a SEQUENCE"};
 struct expectation {
   enum what_t { anything, integer, text, octets, cstring, slot, record, list, segments } what = anything;
   const oxs_record_info* info = nullptr;  // record; a list's element record
-  const oxs_field_info* field = nullptr;  // list
+  const oxs_field_info* field = nullptr;  // list, integer, octets
   bool text_segments = false;             // segments of a UTF8String
   bool lead = false;                      // the leading INTEGER of a type-code record
+  bool dropped = false;                   // a sparse array's element beyond its slots
 };
 
+// The records of the type-code module (those reached by a code, and the
+// update list's elements) begin with their lead INTEGER.
 bool is_type_code_record(const oxs_record_info& info) { return std::strcmp(info.module, "asn1/asn_kyobjs") == 0; }
 bool is_bare_integer(const oxs_record_info& info) { return info.type_code == ASN_TYPE_INTEGER; }
 
@@ -78,7 +82,10 @@ expectation field_expectation(const oxs_field_info& f) {
       break;
     case oxs_kind_string: x.what = expectation::text; break;
     case oxs_kind_fixed:
-    case oxs_kind_block: x.what = expectation::octets; break;
+    case oxs_kind_block:
+      x.what = expectation::octets;
+      x.field = &f;
+      break;
     case oxs_kind_cstring: x.what = expectation::cstring; break;
     case oxs_kind_nested:
     case oxs_kind_optional:
@@ -122,8 +129,6 @@ std::string found_text(const ber_header& h) {
 
 bool same_tag(const ber_header& h, const universal& u) { return h.cls == 0 && h.tag == u.tag; }
 
-std::string what(const universal& u, const std::string& path) { return std::string(u.name) + " (" + path + ")"; }
-
 // --- the walk ------------------------------------------------------------------------
 
 // A constructed element being read.
@@ -133,6 +138,8 @@ struct frame {
   expectation x;
   std::uint32_t component = 0;  // record: the next component
   std::size_t index = 0;        // children read
+  std::size_t empty_from = 0;   // sparse array: the first of the empty slots after the last filled one
+  std::size_t empty_after = 0;  // and how many there are
   int segment_depth = 0;
   std::string piece;  // its part of the path: "acl_ext_t", ".entries", "[3]", " segment 0"
 };
@@ -148,17 +155,25 @@ std::string item(std::size_t i) { return "[" + std::to_string(i) + "]"; }
 // Notes on encodings that are not the shortest form.
 void shortest_form_notes(bytes_view data, const ber_header& h, std::vector<ber_note>& notes) {
   const unsigned char first = data[h.offset];
+  std::size_t length_at = h.offset + 1;
   if ((first & 0x1F) == 0x1F) {
-    if (h.tag < 31)
+    // The tag number as written; the reader keeps its low 32 bits.
+    std::uint64_t number = 0;
+    bool wide = false;
+    for (;; ++length_at) {
+      number = number << 7 | (data[length_at] & 0x7Fu);
+      wide = wide || number > UINT32_MAX;
+      if ((data[length_at] & 0x80) == 0) break;
+    }
+    ++length_at;
+    if (wide)
+      notes.push_back({ber_note::not_ber, "tag number beyond 32 bits, read as " + std::to_string(h.tag)});
+    else if (h.tag < 31)
       notes.push_back({ber_note::not_shortest, "tag " + std::to_string(h.tag) + " in the long form"});
     else if (data[h.offset + 1] == 0x80)
       notes.push_back({ber_note::not_shortest, "tag number with a leading zero group"});
   }
-  std::size_t length_at = h.offset + 1;
-  if ((first & 0x1F) == 0x1F) {
-    while ((data[length_at] & 0x80) != 0) ++length_at;
-    ++length_at;
-  }
+  if (data[length_at] == 0xFF) notes.push_back({ber_note::not_ber, "length octet FF is reserved"});
   if (h.form == length_form::indefinite) {
     notes.push_back({ber_note::not_shortest, "indefinite length"});
   } else if (h.form == length_form::long_form) {
@@ -208,7 +223,7 @@ void text_notes(bytes_view data, const ber_header& h, bool utf8, bool terminated
     notes.push_back({ber_note::bad_text, "text without its terminating zero octet"});
   if (utf8) {
     for (std::size_t i = 0; i < n;) {
-      const std::size_t k = utf8_sequence(s + i, n - i);
+      const std::size_t k = oxserutl::detail::utf8_sequence(s + i, n - i);
       if (k == 0) {
         notes.push_back({ber_note::bad_text, "not valid UTF-8 at offset " + std::to_string(h.content + i)});
         break;
@@ -218,20 +233,29 @@ void text_notes(bytes_view data, const ber_header& h, bool utf8, bool terminated
   }
 }
 
-// Notes on an integer field's value that a writer of the field never
-// produces: a 32-bit field is written as the signed INTEGER of its bit
-// pattern, 16- and 8-bit fields as their non-negative value, the lead of a
-// type-code record as 1. The reader reads a wider INTEGER as 0 and keeps
-// the low bits of one too wide for a 16- or 8-bit field.
+// Notes on an integer field's value that the record does not keep as it
+// stands: a 32-bit field holds the INTEGER's low 32 bits when every octet
+// before them is 00 and reads 0 otherwise; 16- and 8-bit fields keep the
+// low bits of that; and a writer gives a 32-bit field as the signed INTEGER
+// of its bit pattern, narrow fields as their non-negative value, and the
+// lead of a type-code record as 1.
 void integer_notes(bytes_view data, const ber_header& h, const oxs_field_info* field, bool lead,
                    std::vector<ber_note>& notes) {
-  if (h.length == 0 || h.length > 8) {
-    notes.push_back({ber_note::bad_value, "an INTEGER of " + std::to_string(h.length) + " octets, which no field holds"});
+  if (h.length == 0) {
+    notes.push_back({ber_note::bad_value, "an INTEGER without contents octets, which no field holds"});
     return;
   }
-  std::int64_t v = (data[h.content] & 0x80) != 0 ? -1 : 0;
-  for (std::size_t i = 0; i < h.length; ++i)
-    v = static_cast<std::int64_t>(static_cast<std::uint64_t>(v) << 8 | data[h.content + i]);
+  const unsigned char* p = data.data() + h.content;
+  const std::size_t wide = h.length > 4 ? h.length - 4 : 0;
+  if (std::any_of(p, p + wide, [](unsigned char b) { return b != 0; })) {
+    notes.push_back({ber_note::bad_value, "an INTEGER of " + std::to_string(h.length) +
+                                              " octets that a 32-bit field cannot hold: the field reads 0"});
+    return;
+  }
+  // The value as written, and the value the field keeps.
+  std::int64_t v = wide == 0 && (p[0] & 0x80) != 0 ? -1 : 0;
+  for (std::size_t i = wide; i < h.length; ++i) v = static_cast<std::int64_t>(static_cast<std::uint64_t>(v) << 8 | p[i]);
+  std::int64_t kept = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
   std::int64_t low = INT32_MIN;
   std::int64_t high = INT32_MAX;
   const char* what = "a 32-bit field (written as its signed bit pattern)";
@@ -241,14 +265,28 @@ void integer_notes(bytes_view data, const ber_header& h, const oxs_field_info* f
   } else if (field != nullptr && field->kind == oxs_kind_u16) {
     low = 0;
     high = 0xFFFF;
+    kept = static_cast<std::uint16_t>(v);
     what = "a 16-bit field";
   } else if (field != nullptr && field->kind == oxs_kind_u8) {
     low = 0;
     high = 0xFF;
+    kept = static_cast<std::uint8_t>(v);
     what = "an 8-bit field";
   }
   if (v < low || v > high)
-    notes.push_back({ber_note::bad_value, "the value " + std::to_string(v) + " is not one that " + what + " gives"});
+    notes.push_back({ber_note::bad_value, "the value " + std::to_string(v) + " is not one that " + what + " gives" +
+                                              (kept != v ? ": the field reads " + std::to_string(kept) : "")});
+}
+
+// A fixed array is given by exactly its octets; a reader cuts a longer
+// value and fills a shorter one with zero octets.
+void fixed_notes(const ber_header& h, const oxs_field_info* field, std::vector<ber_note>& notes) {
+  if (field == nullptr || field->kind != oxs_kind_fixed || h.length == field->fixed_size) return;
+  notes.push_back({ber_note::bad_value, std::to_string(h.length) + " octets for a field of " +
+                                            std::to_string(field->fixed_size) +
+                                            (h.length > field->fixed_size ? ": the field keeps the first " +
+                                                                                std::to_string(field->fixed_size)
+                                                                          : ": the field is filled with zero octets")});
 }
 
 // Reads an identifier and a length at pos within limit. A constructed
@@ -266,33 +304,33 @@ std::optional<ber_fault> read_header(bytes_view data, std::size_t pos, std::size
   int constructed = 0;
   int cls = 0;
   if (oxserutl::detail::read_identifier(cursor, remaining, tag, constructed, cls) != 0)
-    return fault(ASN_ERR_TRUNCATED, pos, "identifier octets",
+    return fault(ASN_ERR_TRUNCATED, pos, {}, "identifier octets",
                  limit == pos ? "the end of the data" : "the end of the data within the identifier");
   const std::size_t length_at = limit - remaining;
   int definite = 1;
   std::uint32_t length = 0;
   bool overflow = false;
-  if (oxserutl::detail::read_length(cursor, remaining, definite, length, overflow) != 0)
-    return fault(ASN_ERR_TRUNCATED, length_at, "length octets", "the end of the data");
   h.tag = tag;
   h.cls = cls;
   h.constructed = constructed != 0;
+  if (oxserutl::detail::read_length(cursor, remaining, definite, length, overflow) != 0)
+    return fault(ASN_ERR_TRUNCATED, length_at, {}, "length octets", "the end of the data");
   h.content = limit - remaining;
   const unsigned char first = data[length_at];
   h.form = definite == 0 ? length_form::indefinite : (first & 0x80) != 0 ? length_form::long_form : length_form::short_form;
   // A length with significant octets beyond 32 bits cannot fit the data.
   if (overflow)
-    return fault(ASN_ERR_TRUNCATED, length_at,
+    return fault(ASN_ERR_TRUNCATED, length_at, {},
                  "a length that fits the " + std::to_string(limit - h.content) + " octets that remain",
                  "a length of more than 32 bits");
   if (!h.definite()) {
     if (!h.constructed)
-      return fault(ASN_ERR_INDEFINITE_NOT_PERMITTED, length_at,
+      return fault(ASN_ERR_INDEFINITE_NOT_PERMITTED, length_at, {},
                    "a definite length (a primitive element has no indefinite form)", "the indefinite form 80");
     return std::nullopt;
   }
   if (length > remaining) {
-    ber_fault f = fault(ASN_ERR_TRUNCATED, h.content, std::to_string(length) + " content octets",
+    ber_fault f = fault(ASN_ERR_TRUNCATED, h.content, {}, std::to_string(length) + " content octets",
                         std::to_string(remaining) + (limit == data.size() ? " before the end of the data"
                                                                           : " before the end of the enclosing element"));
     if (!h.constructed) return f;
@@ -306,17 +344,17 @@ std::optional<ber_fault> read_header(bytes_view data, std::size_t pos, std::size
 template <class Path>
 std::optional<ber_fault> check_form(const ber_header& h, const universal& u, const Path& path) {
   if (h.constructed && u.shape == form::primitive)
-    return fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset, "a primitive encoding of " + what(u, path()),
+    return fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset, path(), std::string("a primitive encoding of ") + u.name,
                  "a constructed one");
   if (!h.constructed && u.shape == form::constructed)
-    return fault(ASN_ERR_PRIMITIVE_NOT_PERMITTED, h.offset, "a constructed encoding of " + what(u, path()),
+    return fault(ASN_ERR_PRIMITIVE_NOT_PERMITTED, h.offset, path(), std::string("a constructed encoding of ") + u.name,
                  "a primitive one");
   return std::nullopt;
 }
 
 template <class Path>
 std::optional<ber_fault> expect_type(const ber_header& h, const universal& u, const Path& path) {
-  if (!same_tag(h, u)) return fault(ASN_ERR_TAG_MISMATCH, h.offset, what(u, path()), found_text(h));
+  if (!same_tag(h, u)) return fault(ASN_ERR_TAG_MISMATCH, h.offset, path(), u.name, found_text(h));
   return check_form(h, u, path);
 }
 
@@ -347,14 +385,13 @@ std::optional<ber_fault> check_element(const ber_header& h, expectation& x, cons
       if (same_tag(h, kNull)) {
         if (auto f = check_form(h, kNull, path)) return f;
         if (h.length != 0)
-          return fault(ASN_ERR_BAD_LENGTH, h.offset, "an empty NULL (" + path() + ")",
+          return fault(ASN_ERR_BAD_LENGTH, h.offset, path(), "an empty NULL",
                        std::to_string(h.length) + " content octets");
         return std::nullopt;
       }
       if (!same_tag(h, kSequence))
-        return fault(ASN_ERR_TAG_MISMATCH, h.offset,
-                     std::string("a NULL (empty slot) or a SEQUENCE (") + x.info->type_name + ", " + path() + ")",
-                     found_text(h));
+        return fault(ASN_ERR_TAG_MISMATCH, h.offset, path(),
+                     std::string("a NULL (empty slot) or a SEQUENCE (") + x.info->type_name + ")", found_text(h));
       x.what = expectation::record;
       return check_form(h, kSequence, path);
     case expectation::record:
@@ -397,12 +434,12 @@ std::optional<ber_fault> child_of(std::vector<frame>& frames, const ber_header& 
           return std::nullopt;
         }
         if (!k.optional)
-          return fault(ASN_ERR_TAG_MISMATCH, h.offset, what(u, path_of(frames, std::string(".") + k.name)),
+          return fault(ASN_ERR_TAG_MISMATCH, h.offset, path_of(frames, std::string(".") + k.name), u.name,
                        found_text(h));
         ++f.component;
       }
-      return fault(ASN_ERR_EXTRA_CONTENT, h.offset,
-                   "the end of " + std::string(info.type_name) + " (" + path_of(frames) + ") after its last component",
+      return fault(ASN_ERR_EXTRA_CONTENT, h.offset, path_of(frames),
+                   "the end of the record after its last component",
                    "another element, " + found_text(h));
     }
     case expectation::list: {
@@ -416,7 +453,14 @@ std::optional<ber_fault> child_of(std::vector<frame>& frames, const ber_header& 
       } else if (field.kind == oxs_kind_sparse) {
         x.what = expectation::slot;
         x.info = f.x.info;
+        x.dropped = f.index >= OXS_SPARSE_SLOTS;
+        if (!x.dropped && same_tag(h, kNull)) {
+          if (f.empty_after++ == 0) f.empty_from = h.offset;
+        } else if (!x.dropped) {
+          f.empty_after = 0;
+        }
         label = same_tag(h, kNull) ? label + " empty" : record_label(label, *x.info);
+        if (x.dropped) label += " (dropped)";
       } else {
         x.what = expectation::record;
         x.info = f.x.info;
@@ -444,8 +488,9 @@ std::optional<ber_fault> close_frame(const std::vector<frame>& frames, std::size
     const component k = component_at(info, i);
     if (k.optional) continue;
     const universal& u = k.field != nullptr ? wire_type(k.field->kind) : kInteger;
-    return fault(ASN_ERR_TRUNCATED, at, what(u, path_of(frames, std::string(".") + k.name)),
-                 "the end of " + std::string(info.type_name) + " at offset " + std::to_string(f.h.offset));
+    return fault(ASN_ERR_TRUNCATED, at, path_of(frames, std::string(".") + k.name), u.name,
+                 "the end of " + std::string(info.type_name) + " (which begins at offset " +
+                     std::to_string(f.h.offset) + ")");
   }
   return std::nullopt;
 }
@@ -454,16 +499,20 @@ std::optional<ber_fault> close_frame(const std::vector<frame>& frames, std::size
 
 std::optional<ber_fault> read_envelope(bytes_view data, unsigned want_version,
                                        envelope_info& out) {
+  using oxserutl::detail::kEnvelopeMarker1;
+  using oxserutl::detail::kEnvelopeMarker2;
   if (data.size() <= 4)
-    return fault(ASN_ERR_VERSION, 0, "the envelope 04 <version> AC DC and an element",
+    return fault(ASN_ERR_VERSION, 0, {}, "the envelope <header length> <version> AC DC and an element",
                  std::to_string(data.size()) + " octets in all");
-  if (data[2] != 0xAC || data[3] != 0xDC)
-    return fault(ASN_ERR_VERSION, 2, "the envelope markers AC DC", byte_hex(data[2]) + " " + byte_hex(data[3]));
-  if (data[1] == 0) return fault(ASN_ERR_VERSION, 1, "an envelope version from 1 to 255", "0");
+  if (data[2] != kEnvelopeMarker1 || data[3] != kEnvelopeMarker2)
+    return fault(ASN_ERR_VERSION, 2, {}, "the envelope markers AC DC", byte_hex(data[2]) + " " + byte_hex(data[3]));
+  if (data[1] == 0) return fault(ASN_ERR_VERSION, 1, {}, "an envelope version from 1 to 255", "0");
   if (want_version != 0 && data[1] != want_version)
-    return fault(ASN_ERR_VERSION, 1, "envelope version " + std::to_string(want_version), std::to_string(data[1]));
-  if (data[0] < 4 || data[0] >= data.size())
-    return fault(ASN_ERR_VERSION, 0, "an envelope header length from 4 to " + std::to_string(data.size() - 1),
+    return fault(ASN_ERR_VERSION, 1, {}, "envelope version " + std::to_string(want_version), std::to_string(data[1]));
+  // The library's own rule, so that the walk starts where a reader does.
+  const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX));
+  if (oxserutl::detail::envelope_element(data.data(), length, data[1]) == 0)
+    return fault(ASN_ERR_VERSION, 0, {}, "an envelope header length from 1 to " + std::to_string(data.size()),
                  std::to_string(data[0]));
   out.header_length = data[0];
   out.version = data[1];
@@ -480,7 +529,9 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
   std::optional<ber_fault> overrun;
   const auto stop = [&](ber_fault f) {
     *end = at;
-    return overrun ? overrun : std::optional<ber_fault>(std::move(f));
+    if (overrun) return overrun;
+    if (f.path.empty()) f.path = path_of(frames);
+    return std::optional<ber_fault>(std::move(f));
   };
   bool started = false;
   for (;;) {
@@ -492,13 +543,18 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
         if (f.limit < f.h.content + f.h.length) return stop(*overrun);
       } else {
         if (at >= f.limit)
-          return stop(fault(ASN_ERR_BAD_LENGTH, at,
+          return stop(fault(ASN_ERR_BAD_LENGTH, at, path_of(frames),
                             "the end-of-contents octets 00 00 closing the element at offset " +
                                 std::to_string(f.h.offset),
                             "the end of the data"));
         if (!(at + 1 < f.limit && data[at] == 0 && data[at + 1] == 0)) break;
       }
       if (auto e = close_frame(frames, at)) return stop(*e);
+      if (f.x.what == expectation::list && f.empty_after != 0)
+        sink.late_note(f.empty_from, static_cast<int>(frames.size()), f.x.field->name,
+                       {ber_note::bad_value, std::to_string(f.empty_after) +
+                                                 (f.empty_after == 1 ? " empty slot" : " empty slots") +
+                                                 " after the last filled one: the record keeps none of them"});
       if (!f.h.definite()) {
         sink.end_of_contents(at, static_cast<int>(frames.size()));
         at += 2;
@@ -510,7 +566,12 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
 
     const std::size_t inner = frames.empty() ? limit : frames.back().limit;
     ber_header h;
-    if (auto e = read_header(data, at, inner, h, &overrun)) return stop(*e);
+    const bool overran = overrun.has_value();
+    // A reader checks the identifier before it reads on: an element of the
+    // wrong type is that, even when its length or contents are cut short.
+    std::optional<ber_fault> framing = read_header(data, at, inner, h, &overrun);
+    if (framing && (framing->offset == at)) return stop(std::move(*framing));
+    if (overrun && !overran) overrun->path = path_of(frames);
     expectation x;
     std::string label;
     std::string piece;
@@ -525,11 +586,15 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
       return stop(*e);
     }
     if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return stop(*e);
+    if (framing) return stop(std::move(*framing));
     const int depth = static_cast<int>(frames.size());
     notes.clear();
+    if (x.dropped)
+      notes.push_back({ber_note::bad_value, "a sparse array holds " + std::to_string(OXS_SPARSE_SLOTS) +
+                                                " slots: the record drops this element"});
     if (h.constructed) {
       if (depth >= max_depth)
-        return stop(fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset,
+        return stop(fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset, path_of(frames, piece),
                           "at most " + std::to_string(max_depth) + " levels of nesting"));
       int segment_depth = 0;
       if (x.what == expectation::segments) {
@@ -537,7 +602,7 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
                             ? frames.back().segment_depth + 1
                             : 1;
         if (segment_depth > max_segment_depth)
-          return stop(fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset,
+          return stop(fault(ASN_ERR_CONSTRUCTED_NOT_PERMITTED, h.offset, path_of(frames, piece),
                             "at most " + std::to_string(max_segment_depth) + " levels of string segments"));
       }
       shortest_form_notes(data, h, notes);
@@ -562,6 +627,8 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
       text_notes(data, h, false, true, notes);
     else if (x.what == expectation::integer && (record != nullptr))
       integer_notes(data, h, x.field, x.lead, notes);
+    else if (x.what == expectation::octets)
+      fixed_notes(h, x.field, notes);
     sink.element(data, h, depth, label, notes);
     if (!frames.empty()) ++frames.back().index;
     at = h.content + h.length;
@@ -571,16 +638,22 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
   return std::nullopt;
 }
 
-std::string describe(const ber_fault& f) {
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(f.status));
-  const char* name = tq_asn_status_name(static_cast<std::uint32_t>(f.status));
-  const char* text = tq_asn_status_text(static_cast<std::uint32_t>(f.status));
-  std::string out = std::string(name != nullptr ? name : "status") + " (" + code + ") at offset " +
-                    std::to_string(f.offset) + ": expected " + f.expected;
+std::string describe(const ber_fault& f, bool with_status) {
+  std::string out;
+  const char* text = nullptr;
+  if (with_status) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(f.status));
+    const char* name = tq_asn_status_name(static_cast<std::uint32_t>(f.status));
+    text = tq_asn_status_text(static_cast<std::uint32_t>(f.status));
+    out = std::string(name != nullptr ? name : "status") + " (" + code + ") ";
+  }
+  out += (with_status ? "at offset " : "stopped at offset ") + std::to_string(f.offset) + ": expected " + f.expected;
+  if (!f.path.empty()) out += " (" + f.path + ")";
   if (!f.found.empty()) out += ", found " + f.found;
   if (text != nullptr) out += " [" + std::string(text) + "]";
   return out;
 }
 
-}  // namespace oxser
+}  // namespace ber
+}  // namespace oxserutl
