@@ -7,7 +7,10 @@
 // Properties: a fault names a status of the table and an offset inside the
 // input; elements come in the order of the bytes, inside the input and their
 // parents, one line each; with a record and the envelope, the walker refuses
-// exactly the buffers that the record's decode function refuses.
+// exactly the buffers that the record's decode function refuses, and a
+// buffer that it reads without a note (what decode --strict accepts)
+// re-encodes to the same bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -35,6 +38,7 @@ class checking_sink : public oxser::ber_sink {
     ends_.resize(static_cast<std::size_t>(depth));
     for (std::size_t end : ends_) oxs_fuzz::check(h.offset < end, "element outside its parent");
     ends_.push_back(h.constructed && h.definite() ? h.content + h.length : SIZE_MAX);
+    notes_ += notes.size();
     last_ = h.offset;
     const std::string line = oxser::element_line(data, h, depth, label, notes);
     oxs_fuzz::check(!line.empty() && line.find('\n') == line.size() - 1, "not one line per element");
@@ -44,8 +48,15 @@ class checking_sink : public oxser::ber_sink {
     last_ = offset;
     (void)oxser::end_of_contents_line(offset, depth);
   }
+  void late_note(std::size_t offset, int depth, const std::string& label, const oxser::ber_note& note) override {
+    ++notes_;
+    oxs_fuzz::check(offset <= size_, "note out of place", "", static_cast<long>(offset));
+    (void)oxser::late_note_line(offset, depth, label, note);
+  }
+  std::size_t notes() const { return notes_; }
 
  private:
+  std::size_t notes_ = 0;
   std::size_t size_;
   std::size_t last_ = 0;
   std::vector<std::size_t> ends_;
@@ -62,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<unsigned char> input(data + 1, data + size);
 
   std::size_t start = 0;
+  std::size_t notes = 1;  // the buffer is canonical when the walk ends with none
   std::optional<oxser::ber_fault> fault;
   if (!raw) {
     oxser::envelope_info envelope;
@@ -79,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t end = 0;
     fault = oxser::walk(input, start, input.size(), info, sink, &end);
     oxs_fuzz::check(end >= start && end <= input.size(), "walk ends outside the input", "", static_cast<long>(end));
+    if (start == oxserutl::detail::kEnvelopeLength && end == input.size()) notes = sink.notes();
     if (!fault) (void)oxser::trailing_line(end, input.size());
   }
   if (fault) {
@@ -93,6 +106,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int status = oxs_fuzz::decode_status(*info, input);
     oxs_fuzz::check((status != 0) == fault.has_value(), "the walker and the record's reader disagree", info->structure,
                     status);
+    if (status == 0 && notes == 0) {
+      std::vector<unsigned char> copy = input;
+      tq_asn_buffer_t in;
+      in.length = static_cast<std::uint32_t>(copy.size());
+      in.data = copy.data();
+      void* record = std::calloc(1, oxs_fuzz::record_bytes(*info));
+      (void)info->decode(in, record, 0);
+      tq_asn_buffer_t out;
+      const int written = info->encode(out, record, 0);
+      oxs_fuzz::check(written == 0 && out.length == input.size() && std::equal(input.begin(), input.end(), out.data),
+                      "a buffer read without a note re-encodes to other bytes", info->structure, written);
+      if (written == 0) tq_asn_buffer_free(out);
+      info->release(record);
+      std::free(record);
+    }
   }
   return 0;
 }
