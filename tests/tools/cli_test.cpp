@@ -64,7 +64,8 @@ result run(const std::vector<std::string>& args, const std::string& input = {}) 
     for (int i = 0; i < 3; ++i) dup2(fds[i], i);
     std::vector<char*> argv{const_cast<char*>(OXSER_PROGRAM)};
     for (const std::string& a : args) {
-      if (a.rfind("LC_ALL=", 0) == 0) putenv(const_cast<char*>(a.c_str()));
+      if (a.rfind("LC_ALL=-", 0) == 0) setenv("LC_ALL", a.c_str() + 8, 1);
+      else if (a.rfind("LC_ALL=", 0) == 0) putenv(const_cast<char*>(a.c_str()));
       else argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
@@ -116,7 +117,8 @@ std::string input_of(const std::string& source) {
 // A case table: a text file in tests/tools, one run of the program a line,
 // '#' starting a comment:  ARGS | INPUT | STATUS | EXPECTED | ...
 // In ARGS, "@FILE" is a sample file; leading "LC_ALL=NAME" words set the
-// locale (the row is passed over where there is no such locale). EXPECTED:
+// locale (the row is passed over where there is no such locale; "LC_ALL=-NAME"
+// names one that must be missing). EXPECTED:
 // "=FILE", standard output equals the file in tests/tools ("=@FILE": a
 // sample; OXSER_UPDATE_GOLDEN=1 rewrites those under golden/); else a
 // fragment looked for on standard error, or on standard output when STATUS is
@@ -138,7 +140,7 @@ void check_table(const std::string& file) {
     }
     std::istringstream words(fields.at(0));
     for (std::string w; words >> w;) args.push_back(w[0] == '@' ? sample_path(w.substr(1)) : w);
-    if (!args.empty() && args[0].rfind("LC_ALL=", 0) == 0) {
+    if (!args.empty() && args[0].rfind("LC_ALL=", 0) == 0 && args[0].rfind("LC_ALL=-", 0) != 0) {
       if (std::setlocale(LC_ALL, args[0].c_str() + 7) == nullptr) continue;
       std::setlocale(LC_ALL, "C");
     }
