@@ -30,6 +30,7 @@
 #include <oxserutl/oxserutl.h>
 
 #include "asn1_module.h"
+#include "ber_json.h"
 #include "ber_print.h"
 #include "ber_tree.h"
 #include "record_doc.h"
@@ -53,6 +54,13 @@ struct options {
   long long length = -1;  // dump --length
   std::vector<std::string> types;  // asn1
   bool markdown = false;
+  bool json_tree = false;  // dump --json
+};
+
+// What a command writes when it succeeded.
+struct output {
+  std::string bytes;
+  bool binary = false;  // never to a terminal
 };
 
 const oxs_record_info& find_type(const std::string& name) {
@@ -315,6 +323,45 @@ std::string run_dump(const options& o) {
   return {};
 }
 
+// dump --json: the tree as JSON that build turns back into the octets. The
+// text is written as the elements are read; damaged input leaves the
+// unread octets in the tail, and the reason on standard error (status 1).
+void run_dump_json(const options& o) {
+  if (o.offset >= 0 || o.length >= 0) throw tool_error(exit_bad_usage, "--json dumps whole buffers; --offset does not apply");
+  const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
+  const std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "dump");
+  output_file out(o.output);
+  json_tree_sink tree(data, [&](const std::string& piece) { out.write(piece); });
+  std::optional<ber_fault> fault;
+  envelope_info envelope;
+  if (!o.raw) fault = read_envelope(data, info != nullptr ? record_version : 0, envelope);
+  if (!fault) {
+    tree.envelope(envelope.header_length);
+    std::size_t end = 0;
+    if (data.size() > envelope.header_length || o.raw)
+      fault = walk(data, envelope.header_length, data.size(), info, tree, &end);
+  }
+  tree.finish();
+  out.write("\n");
+  out.finish();
+  if (fault) throw tool_error(exit_bad_data, describe(*fault) + " (the octets from there on are the tail)");
+}
+
+// --- build -------------------------------------------------------------------------
+
+output run_build(const options& o) {
+  const std::vector<unsigned char> text = read_input(o.file);
+  std::vector<unsigned char> bytes;
+  try {
+    // An element and its children are two levels of the JSON.
+    bytes = build_tree(parse_json(text, 2 * max_depth + 4));
+  } catch (const json_error& e) {
+    throw tool_error(exit_bad_data, e.what());
+  }
+  if (o.hex) return {hex_lines(bytes)};
+  return {std::string(bytes.begin(), bytes.end()), true};
+}
+
 // --- decode ------------------------------------------------------------------------
 
 class null_sink : public ber_sink {
@@ -418,12 +465,6 @@ std::string run_asn1(const options& o) {
 
 // --- encode ------------------------------------------------------------------------
 
-// What a command writes when it succeeded.
-struct output {
-  std::string bytes;
-  bool binary = false;  // never to a terminal
-};
-
 output run_encode(const options& o, const local_text* lcs) {
   const oxs_record_info& info = find_type(o.type);
   if (o.binary) throw tool_error(exit_bad_usage, "encode reads JSON; --binary applies to dump and decode");
@@ -523,6 +564,8 @@ const command kCommands[] = {
      [](CLI::App& sub, options& o) {
        sub.add_option("--type,-t", o.type, "Label each element with the field it carries in this record type");
        sub.add_flag("--raw", o.raw, "Bare BER without the envelope");
+       sub.add_flag("--json", o.json_tree,
+                    "Write the tree as JSON that oxser build turns back into the same octets (edit it to craft a buffer)");
        input_options(sub, o);
        sub.add_option("--offset", o.offset, "Dump the element that starts at this offset (bare BER from there)")
            ->check(CLI::NonNegativeNumber);
@@ -544,7 +587,10 @@ const command kCommands[] = {
                   kInputForm);
      },
      [](const options& o, const local_text*) -> std::optional<output> {
-       run_dump(o);  // writes as it reads
+       if (o.json_tree)
+         run_dump_json(o);
+       else
+         run_dump(o);  // writes as it reads
        return std::nullopt;
      }},
 
@@ -587,6 +633,19 @@ const command kCommands[] = {
            "the 4-octet envelope ahead of the element. Example: oxser asn1 > records.asn1 && asn1c records.asn1");
      },
      [](const options& o, const local_text*) -> std::optional<output> { return output{run_asn1(o)}; }},
+
+    {"build", "Build a buffer from the JSON tree that dump --json writes",
+     [](CLI::App& sub, options& o) {
+       sub.add_flag("--hex", o.hex, "Write hex text instead of binary");
+       sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
+       sub.add_option("FILE", o.file, "JSON input file (default: standard input)");
+       sub.footer(
+           "The octets are put together as the tree gives them: identifier, length and end-of-contents octets as\n"
+           "written (an element without \"length\" gets the shortest length of its contents), then the tail. Nothing\n"
+           "is checked, so that a damaged buffer can be made on purpose. Binary output is not written to a terminal.\n"
+           "Example: oxser dump --json acl.ber > acl.tree.json; (edit); oxser build acl.tree.json -o damaged.ber");
+     },
+     [](const options& o, const local_text*) -> std::optional<output> { return run_build(o); }},
 };
 
 // The local code set for --lcs. A locale that the environment names but

@@ -1,4 +1,5 @@
 #include "record_json.h"
+#include "json_text.h"
 #include "tool_io.h"
 
 #include <cerrno>
@@ -163,114 +164,6 @@ std::int64_t number(const json_path& path, const json& j, std::int64_t low, std:
 // local code set) carries it down the walks below.
 
 // --- record to JSON ----------------------------------------------------------
-
-// JSON text written as the record is walked, laid out as nlohmann's
-// dump(2) lays out the same value: the text goes to the sink in pieces, so
-// no value of the whole record is ever built.
-class json_text {
- public:
-  explicit json_text(const json_sink& sink) : sink_(sink) {}
-  ~json_text() = default;
-  json_text(const json_text&) = delete;
-  json_text& operator=(const json_text&) = delete;
-
-  void open(char bracket) {
-    item();
-    text_ += bracket;
-    filled_.push_back(false);
-  }
-  void close(char bracket) {
-    const bool filled = filled_.back();
-    filled_.pop_back();
-    if (filled) indent();
-    text_ += bracket;
-  }
-  void key(const char* name) {
-    item();
-    quote(name, std::strlen(name));
-    text_ += ": ";
-    after_key_ = true;
-  }
-  void number(long long v) {
-    item();
-    text_ += std::to_string(v);
-  }
-  void null() {
-    item();
-    text_ += "null";
-  }
-  void string(const std::string& s) {
-    item();
-    quote(s.data(), s.size());
-  }
-  void hex(const unsigned char* bytes, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    item();
-    text_ += '"';
-    for (std::size_t i = 0; i < n; ++i) {
-      text_ += digits[bytes[i] >> 4];
-      text_ += digits[bytes[i] & 15];
-      if (text_.size() >= kFlush) flush();
-    }
-    text_ += '"';
-  }
-  void flush() {
-    sink_(text_);
-    text_.clear();
-  }
-
- private:
-  static constexpr std::size_t kFlush = 1 << 16;
-
-  // Ahead of a value: the comma and line break of an item in a container,
-  // nothing after a member name.
-  void item() {
-    if (text_.size() >= kFlush) flush();
-    if (after_key_) {
-      after_key_ = false;
-      return;
-    }
-    if (filled_.empty()) return;
-    if (filled_.back()) text_ += ',';
-    filled_.back() = true;
-    indent();
-  }
-  void indent() {
-    text_ += '\n';
-    text_.append(2 * filled_.size(), ' ');
-  }
-  // As nlohmann escapes: the two that must be, the short forms, and \u00xx
-  // for the other control characters; the text is valid UTF-8 already.
-  void quote(const char* s, std::size_t n) {
-    text_ += '"';
-    for (std::size_t i = 0; i < n; ++i) {
-      const unsigned char c = static_cast<unsigned char>(s[i]);
-      switch (c) {
-        case '"': text_ += "\\\""; break;
-        case '\\': text_ += "\\\\"; break;
-        case '\b': text_ += "\\b"; break;
-        case '\f': text_ += "\\f"; break;
-        case '\n': text_ += "\\n"; break;
-        case '\r': text_ += "\\r"; break;
-        case '\t': text_ += "\\t"; break;
-        default:
-          if (c < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            text_ += code;
-          } else {
-            text_ += static_cast<char>(c);
-          }
-      }
-    }
-    text_ += '"';
-  }
-
-  const json_sink& sink_;
-  std::string text_;
-  std::vector<bool> filled_;  // per open container: whether it has an item yet
-  bool after_key_ = false;
-};
 
 struct to_json_context {
   const local_text* lcs;
@@ -708,7 +601,7 @@ std::string plain_syntax_error(const std::string& what) {
 // the enclosing array on every closing brace: quadratic in an array's length.)
 class json_builder {
  public:
-  explicit json_builder(json& root) : root_(root) {}
+  json_builder(json& root, std::size_t bound) : root_(root), bound_(bound) {}
 
   bool null() { return put(nullptr); }
   bool boolean(bool v) { return put(v); }
@@ -719,10 +612,12 @@ class json_builder {
   bool binary(json::binary_t& v) { return put(std::move(v)); }
 
   bool start_object(std::size_t) {
-    if (keys_.size() >= bound())
-      throw json_error("", "the JSON nests objects more than " + std::to_string(bound()) +
-                               " levels deep; the library writes records nested at most " + std::to_string(bound()) +
+    if (keys_.size() >= bound_ && bound_ == record_bound())
+      throw json_error("", "the JSON nests objects more than " + std::to_string(bound_) +
+                               " levels deep; the library writes records nested at most " + std::to_string(bound_) +
                                " levels (a deeper record is refused with ASN_ERR_UNSUPPORTED)");
+    if (keys_.size() >= bound_)
+      throw json_error("", "the JSON nests objects more than " + std::to_string(bound_) + " levels deep");
     keys_.emplace_back();
     open_.push_back(put_value(json::object()));
     return true;
@@ -744,8 +639,8 @@ class json_builder {
   bool start_array(std::size_t) {
     // Lists hold records, strings or numbers: an array in an array fits no
     // record, and a deep nest of them is refused like objects.
-    if (++arrays_ > 2 * bound() + 2)
-      throw json_error("", "the JSON nests arrays more than " + std::to_string(2 * bound() + 2) +
+    if (++arrays_ > 2 * bound_ + 2)
+      throw json_error("", "the JSON nests arrays more than " + std::to_string(2 * bound_ + 2) +
                                " levels deep; no record holds such a value");
     open_.push_back(put_value(json::array()));
     return true;
@@ -760,7 +655,7 @@ class json_builder {
   }
 
  private:
-  static std::size_t bound() { return static_cast<std::size_t>(tq_asn_max_nesting_depth); }
+  static std::size_t record_bound() { return static_cast<std::size_t>(tq_asn_max_nesting_depth); }
 
   template <class V>
   bool put(V&& v) {
@@ -784,6 +679,7 @@ class json_builder {
   }
 
   json& root_;
+  std::size_t bound_;
   std::vector<json*> open_;  // the arrays and objects being read, innermost last
   std::vector<std::set<std::string>> keys_;
   std::size_t arrays_ = 0;
@@ -792,9 +688,9 @@ class json_builder {
 
 }  // namespace
 
-json parse_json(const std::vector<unsigned char>& text) {
+json parse_json(const std::vector<unsigned char>& text, std::size_t bound) {
   json value;
-  json_builder builder(value);
+  json_builder builder(value, bound != 0 ? bound : static_cast<std::size_t>(tq_asn_max_nesting_depth));
   json::sax_parse(text.begin(), text.end(), &builder);
   return value;
 }

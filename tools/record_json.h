@@ -28,6 +28,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "json_text.h"
+
 #include <oxserutl/record_info.h>
 
 namespace oxser {
@@ -91,7 +93,6 @@ class record_holder {
 // local-code-set functions convert (see lcs_reach in the source) are taken
 // as local text and converted to UTF-8. Text that is not valid UTF-8 is
 // shown with U+FFFD and its path added to *replaced when given.
-using json_sink = std::function<void(const std::string&)>;
 void write_record_json(const oxs_record_info& info, const void* record, const json_sink& sink,
                        const local_text* lcs = nullptr, std::vector<std::string>* replaced = nullptr);
 
@@ -111,8 +112,9 @@ void record_from_json(const oxs_record_info& info, const json& value, void* reco
 // tree is refused with ASN_ERR_UNSUPPORTED, so it is refused here before
 // anything walks it), when an object names a member twice, and on a syntax
 // error ("input is not JSON: line 1, column 9: ..."). Time and memory stay
-// proportional to the text.
-json parse_json(const std::vector<unsigned char>& text);
+// proportional to the text. A bound other than 0 puts another limit on the
+// nesting of objects (arrays: twice that).
+json parse_json(const std::vector<unsigned char>& text, std::size_t bound = 0);
 
 // How deep the BER of a record's JSON nests: constructed levels (the
 // library writes at most tq_asn_max_nesting_depth), and along the deepest

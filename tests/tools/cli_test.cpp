@@ -24,6 +24,7 @@
 #include "ber_tree.h"
 #include "record_json.h"
 #include "test_util.h"
+#include "tool_io.h"
 
 namespace {
 
@@ -125,19 +126,31 @@ std::string input_of(const std::string& source) {
 // 0 ("2>" before one: on standard error). On failure nothing is written to
 // standard output, but by dump, whose last line then shows the first fragment
 // after "**".
-void check_table(const std::string& file) {
+// The rows of a case table: line number and fields.
+std::vector<std::pair<int, std::vector<std::string>>> table_rows(const std::string& file) {
   std::istringstream lines(read_file(std::string(OXSER_TEST_DIR) + "/" + file));
-  int number = 0, cases = 0;
+  std::vector<std::pair<int, std::vector<std::string>>> rows;
+  int number = 0;
   for (std::string line; std::getline(lines, line);) {
-    SCOPED_TRACE(file + ":" + std::to_string(++number));
+    ++number;
     if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
-    std::vector<std::string> fields, args;
+    std::vector<std::string> fields;
     std::istringstream split(line);
     for (std::string f; std::getline(split, f, '|');) {
       f = oxs_test::trim(f);
       for (std::size_t at; (at = f.find("\\n")) != std::string::npos;) f.replace(at, 2, "\n");
       fields.push_back(f);
     }
+    rows.emplace_back(number, fields);
+  }
+  return rows;
+}
+
+void check_table(const std::string& file) {
+  int cases = 0;
+  for (const auto& [number, fields] : table_rows(file)) {
+    SCOPED_TRACE(file + ":" + std::to_string(number));
+    std::vector<std::string> args;
     std::istringstream words(fields.at(0));
     for (std::string w; words >> w;) args.push_back(w[0] == '@' ? sample_path(w.substr(1)) : w);
     if (!args.empty() && args[0].rfind("LC_ALL=", 0) == 0 && args[0].rfind("LC_ALL=-", 0) != 0) {
@@ -178,6 +191,27 @@ void check_table(const std::string& file) {
 TEST(Tool, GoldenOutputs) { check_table("golden.txt"); }
 TEST(Tool, FailuresExitStatusAndMessage) { check_table("failures.txt"); }
 TEST(Tool, NoncanonicalEncodingsWarnInDumpAndAreRefusedByStrictDecode) { check_table("noncanonical.txt"); }
+
+// dump --json and build give back the octets of every sample and of every
+// buffer that the tables dump or decode, damaged ones included.
+TEST(Tool, DumpJsonBuildsTheSameOctetsBack) {
+  std::vector<std::string> inputs;
+  for (const auto& [name, type] : kSamples) inputs.push_back(input_of(std::string("@") + name));
+  for (const char* table : {"failures.txt", "noncanonical.txt", "golden.txt", "inputs.txt"})
+    for (const auto& [number, fields] : table_rows(table))
+      if (fields.at(0).find("dump") != std::string::npos || fields.at(0).find("decode") != std::string::npos)
+        inputs.push_back(input_of(fields.at(1)));
+  int built = 0;
+  for (const std::string& input : inputs) {
+    const result tree = run({"dump", "--json", "-"}, input);
+    if (tree.out.empty()) continue;  // not a buffer at all (JSON, not hex)
+    SCOPED_TRACE(tree.out);
+    const std::vector<unsigned char> octets = oxser::input_bytes({input.begin(), input.end()}, oxser::input_form::detect);
+    EXPECT_EQ(run({"build"}, tree.out).out, std::string(octets.begin(), octets.end()));
+    ++built;
+  }
+  EXPECT_GT(built, 30);
+}
 
 // A failed command does not create or change its output file.
 TEST(Tool, FailureLeavesOutputFileUntouched) {
