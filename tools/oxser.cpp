@@ -55,6 +55,8 @@ struct options {
   std::vector<std::string> types;  // asn1
   bool markdown = false;
   bool json_tree = false;  // dump --json
+  bool all = false;        // dump --all
+  unsigned envelope_version = 0;  // decode and encode of type-code records
 };
 
 // What a command writes when it succeeded.
@@ -157,15 +159,19 @@ std::string field_kind_text(const oxs_field_info& f) {
 }
 
 std::string run_types(const options& o) {
-  if (o.markdown) return records_markdown();
+  // Any record, also one that is only an element of an update list.
+  const oxs_record_info* named = o.type.empty() ? nullptr : oxs_find_record(o.type.c_str());
+  if (!o.type.empty() && named == nullptr) find_type(o.type);  // says it is unknown
+  if (o.markdown) return records_markdown(named);
   std::string out;
   char line[256];
-  if (!o.type.empty()) {
-    const oxs_record_info& info = find_type(o.type);
+  if (named != nullptr) {
+    const oxs_record_info& info = *named;
     std::snprintf(line, sizeof line, "%s (structure %s, module %s", info.type_name, info.structure, info.module);
     out += line;
     if (info.type_code != 0) out += ", type code " + std::to_string(info.type_code);
     out += ")\n";
+    if (!is_callable(info)) out += "  (only an element of an update list: encode and decode it within update_list)\n";
     for (std::uint32_t i = 0; i < info.field_count; ++i) {
       std::snprintf(line, sizeof line, "  %-28s %s\n", info.fields[i].name, field_kind_text(info.fields[i]).c_str());
       out += line;
@@ -347,6 +353,60 @@ void run_dump_json(const options& o) {
   if (fault) throw tool_error(exit_bad_data, describe(*fault) + " (the octets from there on are the tail)");
 }
 
+// dump --all: enveloped buffers one after another (as `cat a.ber b.ber`
+// gives them), each dumped in turn with offsets from the first byte.
+void run_dump_all(const options& o) {
+  if (o.raw || o.offset >= 0 || o.json_tree)
+    throw tool_error(exit_bad_usage, "--all reads enveloped buffers one after another; --raw, --offset and --json "
+                                     "do not apply");
+  const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
+  const std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "dump");
+  if (data.empty()) throw tool_error(exit_bad_data, "no input");
+  line_writer out(o.output, nullptr);
+  std::size_t warnings = 0;
+  for (std::size_t pos = 0, count = 1; pos < data.size(); ++count) {
+    out.write("buffer " + std::to_string(count) + " at offset " + std::to_string(pos) + "\n");
+    envelope_info envelope;
+    std::optional<ber_fault> f = read_envelope(bytes_view(data.data() + pos, data.size() - pos),
+                                               info != nullptr ? record_version : 0, envelope);
+    std::size_t end = pos;
+    if (f) {
+      f->offset += pos;
+    } else {
+      std::string line = envelope_line(envelope);
+      const std::string at = std::to_string(pos);
+      if (at.size() <= 6) line.replace(6 - at.size(), at.size(), at);
+      out.write(line);
+      f = walk(data, pos + envelope.header_length, data.size(), info, out, &end);
+    }
+    if (f) {
+      out.write(fault_line(*f));
+      out.finish();
+      throw tool_error(exit_bad_data, describe(*f));
+    }
+    pos = end;
+  }
+  warnings = out.warnings();
+  if (warnings != 0)
+    out.write(std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
+              " (!!): what readers accept but a writer never produces\n");
+  out.finish();
+}
+
+// --raw on a buffer with its envelope reads the envelope as an OCTET
+// STRING: said on standard error (for a binary file).
+void hint_raw_envelope(const options& o) {
+  if (!o.raw || o.offset >= 0 || o.file.empty() || o.file == "-") return;
+  unsigned char head[4] = {0, 0, 0, 0};
+  std::FILE* f = std::fopen(o.file.c_str(), "rb");
+  if (f == nullptr) return;
+  const bool whole = std::fread(head, 1, 4, f) == 4;
+  std::fclose(f);
+  if (whole && head[0] == 4 && head[1] != 0 && head[2] == 0xAC && head[3] == 0xDC)
+    std::fprintf(stderr, "oxser dump: note: the input begins with an envelope (04 %02X AC DC), read here as an OCTET "
+                         "STRING; without --raw dump reads the envelope\n", head[1]);
+}
+
 // --- build -------------------------------------------------------------------------
 
 output run_build(const options& o) {
@@ -424,14 +484,29 @@ std::vector<std::string> strict_findings(const std::vector<unsigned char>& data,
   return findings;
 }
 
+// --envelope-version: the type-code functions, which take the version
+// from the caller, apply to the records that have a type code.
+void check_envelope_version(const options& o, const oxs_record_info& info) {
+  if (o.envelope_version == 0) return;
+  if (info.type_code == 0)
+    throw tool_error(exit_bad_usage, std::string(info.type_name) + " has no type code; its buffers take envelope " +
+                                         "version " + std::to_string(record_version) + " (--envelope-version applies " +
+                                         "to the records that oxser types lists with a code)");
+  if (o.lcs) throw tool_error(exit_bad_usage, "--envelope-version and --lcs exclude each other: the type-code "
+                                              "functions have no local-code-set form");
+}
+
 std::string run_decode(const options& o, const local_text* lcs) {
   const oxs_record_info& info = find_type(o.type);
+  check_envelope_version(o, info);
   std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "decode");
   record_holder record(info);
   tq_asn_buffer_t in;
   in.length = static_cast<std::uint32_t>(data.size());
   in.data = data.data();
-  const int status = info.decode(in, record.get(), lcs != nullptr ? 1 : 0);
+  const int status = o.envelope_version != 0 ? tqasn_decode_obj(static_cast<int>(o.envelope_version), in,
+                                                                 info.type_code, record.get())
+                                             : info.decode(in, record.get(), lcs != nullptr ? 1 : 0);
   if (status != 0) throw tool_error(exit_bad_data, locate(data, info, status));
   if (o.strict) {
     const std::vector<std::string> findings = strict_findings(data, info);
@@ -467,6 +542,7 @@ std::string run_asn1(const options& o) {
 
 output run_encode(const options& o, const local_text* lcs) {
   const oxs_record_info& info = find_type(o.type);
+  check_envelope_version(o, info);
   if (o.binary) throw tool_error(exit_bad_usage, "encode reads JSON; --binary applies to dump and decode");
   const std::vector<unsigned char> text = read_input(o.file);
   json value;
@@ -482,7 +558,9 @@ output run_encode(const options& o, const local_text* lcs) {
     throw tool_error(exit_bad_data, std::string(info.type_name) + (e.path().empty() ? ": " : ".") + e.what());
   }
   tq_asn_buffer_t out;
-  const int status = info.encode(out, record.get(), lcs != nullptr ? 1 : 0);
+  const int status = o.envelope_version != 0 ? tqasn_encode_obj(static_cast<int>(o.envelope_version), record.get(),
+                                                                 info.type_code, out)
+                                             : info.encode(out, record.get(), lcs != nullptr ? 1 : 0);
   if (status == static_cast<int>(ASN_ERR_UNSUPPORTED)) {
     // The library's one word for a tree nested beyond its bound: say which bound.
     const record_depth d = nesting_of(info, value);
@@ -566,6 +644,7 @@ const command kCommands[] = {
        sub.add_flag("--raw", o.raw, "Bare BER without the envelope");
        sub.add_flag("--json", o.json_tree,
                     "Write the tree as JSON that oxser build turns back into the same octets (edit it to craft a buffer)");
+       sub.add_flag("--all", o.all, "Dump several enveloped buffers that follow one another (cat a.ber b.ber)");
        input_options(sub, o);
        sub.add_option("--offset", o.offset, "Dump the element that starts at this offset (bare BER from there)")
            ->check(CLI::NonNegativeNumber);
@@ -589,8 +668,11 @@ const command kCommands[] = {
      [](const options& o, const local_text*) -> std::optional<output> {
        if (o.json_tree)
          run_dump_json(o);
+       else if (o.all)
+         run_dump_all(o);
        else
          run_dump(o);  // writes as it reads
+       hint_raw_envelope(o);
        return std::nullopt;
      }},
 
@@ -598,6 +680,10 @@ const command kCommands[] = {
      [](CLI::App& sub, options& o) {
        sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
        sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
+       sub.add_option("--envelope-version", o.envelope_version,
+                      "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
+                      "by the type-code functions")
+           ->check(CLI::Range(1, 255));
        sub.add_flag("--strict", o.strict,
                     "Also refuse what the reader accepts but a writer never produces: bytes after the element, "
                     "encodings longer than the shortest form, text that is not valid UTF-8, zero octets inside text");
@@ -615,6 +701,10 @@ const command kCommands[] = {
      [](CLI::App& sub, options& o) {
        sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
        sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
+       sub.add_option("--envelope-version", o.envelope_version,
+                      "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
+                      "by the type-code functions")
+           ->check(CLI::Range(1, 255));
        sub.add_flag("--hex", o.hex, "Write hex text instead of binary");
        sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
        sub.add_option("FILE", o.file, "JSON input file (default: standard input)");

@@ -83,16 +83,21 @@ int base64_value(unsigned char c) {
   return -1;
 }
 
-// Base64 (RFC 4648) in place, white space ignored, padding optional.
-// Refuses (returns false) on any other character, and on a lone sixth
-// bit group, which no encoder writes.
+// Base64 (RFC 4648) in place: lines of whole groups of four characters,
+// the last perhaps padded with '='. Refuses (returns false) on anything
+// else: spaces between characters are hex text's, not base64's.
 bool base64_in_place(std::vector<unsigned char>& raw, std::size_t from, std::size_t to) {
-  std::size_t out = 0, groups = 0;
+  std::size_t out = 0, groups = 0, characters = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    if (raw[i] == ' ' || raw[i] == '\t') return false;
+    characters += raw[i] != '\n' && raw[i] != '\r' ? 1 : 0;
+  }
+  if (characters % 4 != 0) return false;
   unsigned bits = 0;
   bool padded = false;
   for (std::size_t i = from; i < to; ++i) {
     const unsigned char c = raw[i];
-    if (is_space(c)) continue;
+    if (c == '\n' || c == '\r') continue;
     if (c == '=') {
       padded = true;
       continue;
