@@ -191,6 +191,7 @@ void check_table(const std::string& file) {
 TEST(Tool, GoldenOutputs) { check_table("golden.txt"); }
 TEST(Tool, FailuresExitStatusAndMessage) { check_table("failures.txt"); }
 TEST(Tool, NoncanonicalEncodingsWarnInDumpAndAreRefusedByStrictDecode) { check_table("noncanonical.txt"); }
+TEST(Tool, InputFormsAndBuffersInARow) { check_table("inputs.txt"); }
 
 // dump --json and build give back the octets of every sample and of every
 // buffer that the tables dump or decode, damaged ones included.
