@@ -605,10 +605,11 @@ const char* const kJsonForm =
     "`oxser types TYPE` lists a record's fields.";
 
 const char* const kInputForm =
-    "Input is FILE or standard input (also for FILE '-'), binary or hex text: hex digit pairs\n"
-    "with white space or colons between them (as openssl prints them), or xxd's listing. Input\n"
-    "of printable characters only is taken as hex text unless --binary is given; JSON is\n"
-    "recognised and refused (encode reads it).";
+    "Input is FILE or standard input (also for FILE '-'), binary or text: hex digit pairs with\n"
+    "white space, colons or commas between them (as openssl prints them), each perhaps behind\n"
+    "0x or PostgreSQL's \\x; xxd's or hexdump -C's listing; base64 or PEM. Input of printable\n"
+    "characters only is taken as text unless --binary is given; JSON is recognised and refused\n"
+    "(encode reads it).";
 
 // --- the commands ------------------------------------------------------------------
 
@@ -812,7 +813,8 @@ int main(int argc, char** argv) {
       "  oxser dump --type acl_ext_t acl.ber\n"
       "  oxser decode --type acl_ext_t acl.ber\n"
       "  oxser dump --offset 28 acl.ber\n"
-      "  oxser asn1 acl_ext_t");
+      "  oxser asn1 acl_ext_t\n"
+      "  oxser dump --json acl.ber > tree.json; oxser build tree.json -o again.ber");
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Help for every command");
   options o;
