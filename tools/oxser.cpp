@@ -11,6 +11,7 @@
 #include <io.h>
 #define isatty _isatty
 #define STDOUT_FILENO 1
+#define STDERR_FILENO 2
 #else
 #include <unistd.h>
 #endif
