@@ -3,7 +3,8 @@
 # runs them and prints, per workload, every operation's time per record,
 # throughput, speed against asn1c's code for the same bytes (measured in the
 # same run), heap allocations and peak heap, then the two-thread scaling and
-# the speed targets. Times are CPU times (steadier than wall time on a
+# the speed targets, and last the oxser tool's encode time per value and
+# decode memory against their bounds (tool_ratios.cpp). Times are CPU times (steadier than wall time on a
 # shared machine), but for the thread runs, which are wall-clock.
 #   bench/ratios.sh [extra Google Benchmark flags]
 #   BENCH_MIN_TIME=0.01 bench/ratios.sh        # a quick smoke run
@@ -14,7 +15,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DOXSERUTL_BUILD_BENCHMARKS=ON \
     -DOXSERUTL_BUILD_TESTS=OFF -DOXSERUTL_BUILD_EXAMPLES=OFF >/dev/null
 fi
-cmake --build "$build" -j2 --target oxserutl_bench >/dev/null
+cmake --build "$build" -j2 --target oxserutl_bench oxser oxser_tool_ratios >/dev/null
 json=$(mktemp)
 trap 'rm -f "$json"' EXIT
 "$build/bench/oxserutl_bench" --benchmark_format=json --benchmark_min_time="${BENCH_MIN_TIME:-0.3}" "$@" >"$json"
@@ -88,3 +89,6 @@ if met:
     for w, what, ok, value in met:
         print(f"  {w} {what:40} {value:>7}  {'met' if ok else 'MISSED'}")
 PY
+echo
+echo "oxser tool (CPU time and peak memory of child processes)"
+"$build/bench/oxser_tool_ratios" "$build/tools/oxser"

@@ -165,6 +165,20 @@ std::string asn1_type_name(const oxs_record_info& info) {
   return out;
 }
 
+std::vector<std::string> asn1_records() {
+  std::size_t count = 0;
+  const oxs_record_info* table = oxs_records(&count);
+  std::vector<std::string> texts;
+  writer w;  // one for all: each slot type is written once, with the first record that needs it
+  for (std::size_t i = 0; i < count; ++i) {
+    w.out.clear();
+    w.record(table[i]);
+    while (!w.out.empty() && w.out.back() == '\n') w.out.pop_back();
+    texts.push_back(w.out + "\n");
+  }
+  return texts;
+}
+
 std::string asn1_module(const std::vector<const oxs_record_info*>& roots) {
   std::size_t count = 0;
   const oxs_record_info* table = oxs_records(&count);

@@ -14,6 +14,11 @@ namespace oxser {
 // records they hold.
 std::string asn1_module(const std::vector<const oxs_record_info*>& roots);
 
+// The module's text of each record, in the order of oxs_records: the
+// comment that names it, its type assignment and the slot types it is the
+// first to use, as asn1_module writes them for all records.
+std::vector<std::string> asn1_records();
+
 // A record's type reference in the module ("acl_ext_t" is AclExt).
 std::string asn1_type_name(const oxs_record_info& info);
 

@@ -11,15 +11,18 @@
 #include <io.h>
 #define isatty _isatty
 #define STDOUT_FILENO 1
+#define STDERR_FILENO 2
 #else
 #include <unistd.h>
 #endif
+#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,7 @@
 #include <oxserutl/oxserutl.h>
 
 #include "asn1_module.h"
+#include "ber_json.h"
 #include "ber_print.h"
 #include "ber_primitives.h"
 #include "ber_tree.h"
@@ -38,8 +42,6 @@
 namespace {
 
 using namespace oxser;
-
-const char* const kCommands[] = {"types", "dump", "decode", "encode", "asn1"};
 
 struct options {
   std::string type;
@@ -54,6 +56,15 @@ struct options {
   long long length = -1;  // dump --length
   std::vector<std::string> types;  // asn1
   bool markdown = false;
+  bool json_tree = false;  // dump --json
+  bool all = false;        // dump --all
+  unsigned envelope_version = 0;  // decode and encode of type-code records
+};
+
+// What a command writes when it succeeded.
+struct output {
+  std::string bytes;
+  bool binary = false;  // never to a terminal
 };
 
 const oxs_record_info& find_type(const std::string& name) {
@@ -77,6 +88,52 @@ std::string status_text(int status) {
   const char* name = tq_asn_status_name(static_cast<std::uint32_t>(status));
   return std::string(name != nullptr ? name : "status") + " (" + code + ")";
 }
+
+// Standard output or the -o file, opened with the first write: a command
+// that fails before it writes leaves the file as it was.
+class output_file {
+ public:
+  explicit output_file(const std::string& file, bool binary = false) : file_(file), binary_(binary) {}
+  ~output_file() {
+    if (out_ != nullptr && out_ != stdout) std::fclose(out_);
+  }
+  output_file(const output_file&) = delete;
+  output_file& operator=(const output_file&) = delete;
+
+  void write(const std::string& bytes) {
+    if (out_ == nullptr) open();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size())
+      throw tool_error(exit_bad_usage, "cannot write " + name());
+  }
+  void finish() {
+    if (out_ == nullptr) open();
+    const bool ok = std::fflush(out_) == 0;
+    if (out_ != stdout && std::fclose(out_) != 0) {
+      out_ = nullptr;
+      throw tool_error(exit_bad_usage, "cannot write " + name());
+    }
+    if (out_ != stdout) out_ = nullptr;
+    if (!ok) throw tool_error(exit_bad_usage, "cannot write " + name());
+  }
+
+ private:
+  bool to_stdout() const { return file_.empty() || file_ == "-"; }
+  std::string name() const { return to_stdout() ? std::string("standard output") : file_; }
+  void open() {
+    if (to_stdout()) {
+      if (binary_ && isatty(STDOUT_FILENO))
+        throw tool_error(exit_bad_usage, "refusing to write binary to a terminal; use --hex or -o FILE");
+      out_ = stdout;
+      return;
+    }
+    out_ = std::fopen(file_.c_str(), "wb");
+    if (out_ == nullptr) throw tool_error(exit_bad_usage, "cannot write " + file_ + ": " + std::strerror(errno));
+  }
+
+  std::string file_;
+  bool binary_;
+  std::FILE* out_ = nullptr;
+};
 
 // --- types -----------------------------------------------------------------------
 
@@ -104,15 +161,19 @@ std::string field_kind_text(const oxs_field_info& f) {
 }
 
 std::string run_types(const options& o) {
-  if (o.markdown) return records_markdown();
+  // Any record, also one that is only an element of an update list.
+  const oxs_record_info* named = o.type.empty() ? nullptr : oxs_find_record(o.type.c_str());
+  if (!o.type.empty() && named == nullptr) find_type(o.type);  // says it is unknown
+  if (o.markdown) return records_markdown(named);
   std::string out;
   char line[256];
-  if (!o.type.empty()) {
-    const oxs_record_info& info = find_type(o.type);
+  if (named != nullptr) {
+    const oxs_record_info& info = *named;
     std::snprintf(line, sizeof line, "%s (structure %s, module %s", info.type_name, info.structure, info.module);
     out += line;
     if (info.type_code != 0) out += ", type code " + std::to_string(info.type_code);
     out += ")\n";
+    if (!is_callable(info)) out += "  (only an element of an update list: encode and decode it within update_list)\n";
     for (std::uint32_t i = 0; i < info.field_count; ++i) {
       std::snprintf(line, sizeof line, "  %-28s %s\n", info.fields[i].name, field_kind_text(info.fields[i]).c_str());
       out += line;
@@ -168,6 +229,12 @@ class line_writer : public ber_sink {
     }
     if (std::fwrite(line.data(), 1, line.size(), out_) != line.size())
       throw tool_error(exit_bad_usage, "cannot write " + (out_ == stdout ? std::string("standard output") : file_));
+    if (out_ == stdout) last_terminal_line() = line;
+  }
+  // The last line written to standard output.
+  static std::string& last_terminal_line() {
+    static std::string line;
+    return line;
   }
   void finish() {
     if (out_ != nullptr && std::fflush(out_) != 0) throw tool_error(exit_bad_usage, "cannot write the output");
@@ -184,7 +251,9 @@ class line_writer : public ber_sink {
 // The library's explanation of why the record's decode function refuses the
 // bytes (bare BER is explained with an envelope put ahead, its offsets
 // taken back): the status is the decode function's.
-tq_asn_explanation explain_record(const oxs_record_info& info, bytes_view data, bool raw, bool lcs = false) {
+// With an envelope version, the type-code function reads the bytes.
+tq_asn_explanation explain_record(const oxs_record_info& info, bytes_view data, bool raw, bool lcs = false,
+                                  unsigned envelope_version = 0) {
   std::vector<unsigned char> copy;
   if (raw) {
     copy = {oxserutl::detail::kEnvelopeLength, oxserutl::detail::kRecordVersion, oxserutl::detail::kEnvelopeMarker1,
@@ -193,7 +262,10 @@ tq_asn_explanation explain_record(const oxs_record_info& info, bytes_view data, 
   }
   const bytes_view bytes = raw ? bytes_view(copy) : data;
   tq_asn_explanation e;
-  (void)tq_asn_explain(info.type_name, lcs ? 1 : 0, bytes.data(), bytes.size(), &e);
+  if (envelope_version != 0)
+    (void)tq_asn_explain_type_code(static_cast<int>(envelope_version), info.type_code, bytes.data(), bytes.size(), &e);
+  else
+    (void)tq_asn_explain(info.type_name, lcs ? 1 : 0, bytes.data(), bytes.size(), &e);
   if (raw) e.offset = e.offset >= oxserutl::detail::kEnvelopeLength ? e.offset - oxserutl::detail::kEnvelopeLength : 0;
   return e;
 }
@@ -279,11 +351,113 @@ std::string run_dump(const options& o) {
   return {};
 }
 
+// dump --json: the tree as JSON that build turns back into the octets. The
+// text is written as the elements are read; damaged input leaves the
+// unread octets in the tail, and the reason on standard error (status 1).
+void run_dump_json(const options& o) {
+  if (o.offset >= 0 || o.length >= 0) throw tool_error(exit_bad_usage, "--json dumps whole buffers; --offset does not apply");
+  const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
+  const std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "dump");
+  output_file out(o.output);
+  json_tree_sink tree(data, [&](const std::string& piece) { out.write(piece); });
+  std::optional<ber_fault> fault;
+  envelope_info envelope;
+  if (!o.raw) fault = read_envelope(data, info != nullptr ? oxserutl::detail::kRecordVersion : 0, envelope);
+  if (!fault) {
+    tree.envelope(envelope.header_length);
+    std::size_t end = 0;
+    if (data.size() > envelope.header_length || o.raw)
+      fault = walk(data, envelope.header_length, data.size(), info, tree, &end);
+  }
+  tree.finish();
+  out.write("\n");
+  out.finish();
+  if (fault) {
+    ber_fault shown = *fault;
+    const std::string text =
+        info != nullptr ? record_fault_text(*info, data, o.raw, *fault, &shown) : describe(*fault, false);
+    throw tool_error(exit_bad_data, text + " (the octets from there on are the tail)");
+  }
+}
+
+// dump --all: enveloped buffers one after another (as `cat a.ber b.ber`
+// gives them), each dumped in turn with offsets from the first byte.
+void run_dump_all(const options& o) {
+  if (o.raw || o.offset >= 0 || o.json_tree)
+    throw tool_error(exit_bad_usage, "--all reads enveloped buffers one after another; --raw, --offset and --json "
+                                     "do not apply");
+  const oxs_record_info* info = o.type.empty() ? nullptr : &find_type(o.type);
+  const std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "dump");
+  if (data.empty()) throw tool_error(exit_bad_data, "no input");
+  line_writer out(o.output, nullptr);
+  std::size_t warnings = 0;
+  for (std::size_t pos = 0, count = 1; pos < data.size(); ++count) {
+    out.write("buffer " + std::to_string(count) + " at offset " + std::to_string(pos) + "\n");
+    envelope_info envelope;
+    std::optional<ber_fault> f = read_envelope(bytes_view(data.data() + pos, data.size() - pos),
+                                               info != nullptr ? oxserutl::detail::kRecordVersion : 0, envelope);
+    std::size_t end = pos;
+    if (f) {
+      f->offset += pos;
+    } else {
+      std::string line = envelope_line(envelope);
+      const std::string at = std::to_string(pos);
+      if (at.size() <= 6) line.replace(6 - at.size(), at.size(), at);
+      out.write(line);
+      f = walk(data, pos + envelope.header_length, data.size(), info, out, &end);
+    }
+    if (f) {
+      // Where one buffer ends is known only when it was read whole: no
+      // decode function names the status here.
+      const std::string text = describe(*f, false);
+      out.write(fault_line(*f, text));
+      out.finish();
+      throw tool_error(exit_bad_data, text);
+    }
+    pos = end;
+  }
+  warnings = out.warnings();
+  if (warnings != 0)
+    out.write(std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
+              " (!!): what readers accept but a writer never produces\n");
+  out.finish();
+}
+
+// --raw on a buffer with its envelope reads the envelope as an OCTET
+// STRING: said on standard error (for a binary file).
+void hint_raw_envelope(const options& o) {
+  if (!o.raw || o.offset >= 0 || o.file.empty() || o.file == "-") return;
+  unsigned char head[4] = {0, 0, 0, 0};
+  std::FILE* f = std::fopen(o.file.c_str(), "rb");
+  if (f == nullptr) return;
+  const bool whole = std::fread(head, 1, 4, f) == 4;
+  std::fclose(f);
+  if (whole && head[0] == 4 && head[1] != 0 && head[2] == 0xAC && head[3] == 0xDC)
+    std::fprintf(stderr, "oxser dump: note: the input begins with an envelope (04 %02X AC DC), read here as an OCTET "
+                         "STRING; without --raw dump reads the envelope\n", head[1]);
+}
+
+// --- build -------------------------------------------------------------------------
+
+output run_build(const options& o) {
+  const std::vector<unsigned char> text = read_input(o.file);
+  std::vector<unsigned char> bytes;
+  try {
+    // An element and its children are two levels of the JSON.
+    bytes = build_tree(parse_json(text, 2 * max_depth + 4));
+  } catch (const json_error& e) {
+    throw tool_error(exit_bad_data, e.what());
+  }
+  if (o.hex) return {hex_lines(bytes)};
+  return {std::string(bytes.begin(), bytes.end()), true};
+}
+
 // --- decode ------------------------------------------------------------------------
 
 // Why the record's reader refused the data, in the library's words.
-std::string locate(const std::vector<unsigned char>& data, const oxs_record_info& info, bool lcs) {
-  const tq_asn_explanation e = explain_record(info, data, false, lcs);
+std::string locate(const std::vector<unsigned char>& data, const oxs_record_info& info, bool lcs,
+                   unsigned envelope_version) {
+  const tq_asn_explanation e = explain_record(info, data, false, lcs, envelope_version);
   std::string text(tq_asn_explanation_text(&e, nullptr, 0), '\0');
   (void)tq_asn_explanation_text(&e, &text[0], text.size() + 1);
   return text;
@@ -325,15 +499,30 @@ std::vector<std::string> strict_findings(const std::vector<unsigned char>& data,
   return findings;
 }
 
+// --envelope-version: the type-code functions, which take the version
+// from the caller, apply to the records that have a type code.
+void check_envelope_version(const options& o, const oxs_record_info& info) {
+  if (o.envelope_version == 0) return;
+  if (info.type_code == 0)
+    throw tool_error(exit_bad_usage, std::string(info.type_name) + " has no type code; its buffers take envelope " +
+                                         "version " + std::to_string(oxserutl::detail::kRecordVersion) + " (--envelope-version applies " +
+                                         "to the records that oxser types lists with a code)");
+  if (o.lcs) throw tool_error(exit_bad_usage, "--envelope-version and --lcs exclude each other: the type-code "
+                                              "functions have no local-code-set form");
+}
+
 std::string run_decode(const options& o, const local_text* lcs) {
   const oxs_record_info& info = find_type(o.type);
+  check_envelope_version(o, info);
   std::vector<unsigned char> data = input_bytes(read_input(o.file), form_of(o), "decode");
   record_holder record(info);
   tq_asn_buffer_t in;
   in.length = static_cast<std::uint32_t>(data.size());
   in.data = data.data();
-  const int status = info.decode(in, record.get(), lcs != nullptr ? 1 : 0);
-  if (status != 0) throw tool_error(exit_bad_data, locate(data, info, lcs != nullptr));
+  const int status = o.envelope_version != 0 ? tqasn_decode_obj(static_cast<int>(o.envelope_version), in,
+                                                                 info.type_code, record.get())
+                                             : info.decode(in, record.get(), lcs != nullptr ? 1 : 0);
+  if (status != 0) throw tool_error(exit_bad_data, locate(data, info, lcs != nullptr, o.envelope_version));
   if (o.strict) {
     const std::vector<std::string> findings = strict_findings(data, info);
     if (!findings.empty()) {
@@ -343,11 +532,17 @@ std::string run_decode(const options& o, const local_text* lcs) {
       throw tool_error(exit_bad_data, message);
     }
   }
+  // Read and accepted: the input's memory goes back before the text is
+  // written, piece by piece, from the record.
+  std::vector<unsigned char>().swap(data);
   std::vector<std::string> replaced;
-  const json value = record_to_json(info, record.get(), lcs, &replaced);
+  output_file out(o.output);
+  write_record_json(info, record.get(), [&](const std::string& piece) { out.write(piece); }, lcs, &replaced);
+  out.write("\n");
+  out.finish();
   for (const std::string& path : replaced)
     std::fprintf(stderr, "oxser decode: warning: %s is not valid UTF-8; shown with U+FFFD\n", path.c_str());
-  return value.dump(2) + "\n";
+  return {};
 }
 
 // --- asn1 ---------------------------------------------------------------------------
@@ -360,16 +555,14 @@ std::string run_asn1(const options& o) {
 
 // --- encode ------------------------------------------------------------------------
 
-std::string run_encode(const options& o, const local_text* lcs, bool& binary) {
+output run_encode(const options& o, const local_text* lcs) {
   const oxs_record_info& info = find_type(o.type);
+  check_envelope_version(o, info);
   if (o.binary) throw tool_error(exit_bad_usage, "encode reads JSON; --binary applies to dump and decode");
   const std::vector<unsigned char> text = read_input(o.file);
   json value;
   try {
     value = parse_json(text);
-  } catch (const json::parse_error& e) {
-    throw tool_error(exit_bad_data, "input is not JSON: error at byte " + std::to_string(e.byte) + ": " +
-                                        std::string(e.what()));
   } catch (const json_error& e) {
     throw tool_error(exit_bad_data, e.what());
   }
@@ -380,7 +573,24 @@ std::string run_encode(const options& o, const local_text* lcs, bool& binary) {
     throw tool_error(exit_bad_data, std::string(info.type_name) + (e.path().empty() ? ": " : ".") + e.what());
   }
   tq_asn_buffer_t out;
-  const int status = info.encode(out, record.get(), lcs != nullptr ? 1 : 0);
+  const int status = o.envelope_version != 0 ? tqasn_encode_obj(static_cast<int>(o.envelope_version), record.get(),
+                                                                 info.type_code, out)
+                                             : info.encode(out, record.get(), lcs != nullptr ? 1 : 0);
+  if (status == static_cast<int>(ASN_ERR_UNSUPPORTED)) {
+    // The library's one word for a tree nested beyond its bound: say which bound.
+    const record_depth d = nesting_of(info, value);
+    const int bound = tq_asn_max_nesting_depth;
+    if (d.levels > bound && d.generations > 0) {
+      const int allowed = d.generations - (d.levels - bound + 1) / 2;
+      throw tool_error(exit_bad_data, status_text(status) + ": the tree is " + std::to_string(d.generations) +
+                                          " generations deep (" + std::to_string(d.levels) +
+                                          " nested elements); the library writes at most " + std::to_string(bound) +
+                                          " nested elements, here " + std::to_string(allowed) + " generations");
+    }
+    if (d.levels > bound)
+      throw tool_error(exit_bad_data, status_text(status) + ": the record nests " + std::to_string(d.levels) +
+                                          " elements deep; the library writes at most " + std::to_string(bound));
+  }
   if (status != 0) {
     const char* meaning = tq_asn_status_text(static_cast<std::uint32_t>(status));
     throw tool_error(exit_bad_data, status_text(status) + ": the record could not be encoded [" +
@@ -388,24 +598,16 @@ std::string run_encode(const options& o, const local_text* lcs, bool& binary) {
   }
   std::vector<unsigned char> bytes(out.data, out.data + out.length);
   tq_asn_buffer_free(out);
-  binary = !o.hex;
-  return o.hex ? hex_lines(bytes) : std::string(bytes.begin(), bytes.end());
+  if (o.hex) return {hex_lines(bytes)};
+  return {std::string(bytes.begin(), bytes.end()), true};
 }
 
 // --- output --------------------------------------------------------------------------
 
 void write_output(const std::string& file, const std::string& bytes, bool binary) {
-  if (file.empty() || file == "-") {
-    if (binary && isatty(STDOUT_FILENO))
-      throw tool_error(exit_bad_usage, "refusing to write binary to a terminal; use --hex or -o FILE");
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-      throw tool_error(exit_bad_usage, "cannot write standard output");
-    return;
-  }
-  std::FILE* f = std::fopen(file.c_str(), "wb");
-  if (f == nullptr) throw tool_error(exit_bad_usage, "cannot write " + file + ": " + std::strerror(errno));
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !ok) throw tool_error(exit_bad_usage, "cannot write " + file);
+  output_file out(file, binary);
+  out.write(bytes);
+  out.finish();
 }
 
 const char* const kJsonForm =
@@ -418,10 +620,198 @@ const char* const kJsonForm =
     "`oxser types TYPE` lists a record's fields.";
 
 const char* const kInputForm =
-    "Input is FILE or standard input (also for FILE '-'), binary or hex text: hex digit pairs\n"
-    "with white space or colons between them (as openssl prints them), or xxd's listing. Input\n"
-    "of printable characters only is taken as hex text unless --binary is given; JSON is\n"
-    "recognised and refused (encode reads it).";
+    "Input is FILE or standard input (also for FILE '-'), binary or text: hex digit pairs with\n"
+    "white space, colons or commas between them (as openssl prints them), each perhaps behind\n"
+    "0x or PostgreSQL's \\x; xxd's or hexdump -C's listing; base64 or PEM. Input of printable\n"
+    "characters only is taken as text unless --binary is given; JSON is recognised and refused\n"
+    "(encode reads it).";
+
+// --- the commands ------------------------------------------------------------------
+
+// One row per command: its word, its line in the usage, its options and
+// what it does. The usage text and the dispatch follow from the table.
+struct command {
+  const char* name;
+  const char* summary;
+  void (*declare)(CLI::App& sub, options& o);
+  // The output to write on success; commands that write as they read
+  // write it themselves and give nothing.
+  std::optional<output> (*run)(const options& o, const local_text* lcs);
+};
+
+void input_options(CLI::App& sub, options& o) {
+  sub.add_flag("--hex", o.hex, "The input is hex text");
+  sub.add_flag("--binary", o.binary, "The input is binary");
+}
+
+const command kCommands[] = {
+    {"types", "List the record types: type name, structure, module and type code",
+     [](CLI::App& sub, options& o) {
+       sub.add_option("TYPE", o.type, "Show the fields of this record type and their JSON form instead");
+       sub.add_flag("--markdown", o.markdown,
+                    "Print the record reference (docs/records.md): every record's C structure, ASN.1 and type name");
+       sub.footer("Names: a record is known by its type name, structure name or binding class name.");
+     },
+     [](const options& o, const local_text*) -> std::optional<output> { return output{run_types(o)}; }},
+
+    {"dump", "Show the envelope and the BER element tree of a buffer",
+     [](CLI::App& sub, options& o) {
+       sub.add_option("--type,-t", o.type, "Label each element with the field it carries in this record type");
+       sub.add_flag("--raw", o.raw, "Bare BER without the envelope");
+       sub.add_flag("--json", o.json_tree,
+                    "Write the tree as JSON that oxser build turns back into the same octets (edit it to craft a buffer)");
+       sub.add_flag("--all", o.all, "Dump several enveloped buffers that follow one another (cat a.ber b.ber)");
+       input_options(sub, o);
+       sub.add_option("--offset", o.offset, "Dump the element that starts at this offset (bare BER from there)")
+           ->check(CLI::NonNegativeNumber);
+       sub.add_option("--length", o.length, "With --offset: the octets from the offset that hold the element")
+           ->check(CLI::NonNegativeNumber);
+       sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
+       sub.add_option("FILE", o.file, "Input file (default: standard input)");
+       sub.footer(std::string("One line per element: offset, [field:] type [class tag], primitive or constructed,\n"
+                              "definite length (hl header length, short or long form) or indefinite length, and for\n"
+                              "primitives the value (INTEGER as a number, text quoted with escapes, octets as hex;\n"
+                              "the first 256 octets of longer values). Offsets count from the first byte. Lines are\n"
+                              "written as the elements are read; damaged input ends with a ** line that says where\n"
+                              "reading stopped and why (exit status 1). '!!' marks valid BER that a writer of the\n"
+                              "shortest form never produces: long-form or longer lengths, indefinite lengths,\n"
+                              "constructed strings, INTEGERs with redundant leading octets; with --type also text\n"
+                              "that is not valid UTF-8, zero octets that cut a string short, numbers their field\n"
+                              "cannot hold as written. With --type, a status is the one that the record's decode\n"
+                              "function returns.\n") +
+                  kInputForm);
+     },
+     [](const options& o, const local_text*) -> std::optional<output> {
+       if (o.json_tree)
+         run_dump_json(o);
+       else if (o.all)
+         run_dump_all(o);
+       else
+         run_dump(o);  // writes as it reads
+       hint_raw_envelope(o);
+       return std::nullopt;
+     }},
+
+    {"decode", "Decode a buffer into a record and print it as JSON",
+     [](CLI::App& sub, options& o) {
+       sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
+       sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
+       sub.add_option("--envelope-version", o.envelope_version,
+                      "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
+                      "by the type-code functions")
+           ->check(CLI::Range(1, 255));
+       sub.add_flag("--strict", o.strict,
+                    "Also refuse what the reader accepts but a writer never produces: bytes after the element, "
+                    "encodings longer than the shortest form, text that is not valid UTF-8, zero octets inside text");
+       input_options(sub, o);
+       sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
+       sub.add_option("FILE", o.file, "Input file (default: standard input)");
+       sub.footer(std::string(kInputForm) + "\n\n" + kJsonForm);
+     },
+     [](const options& o, const local_text* lcs) -> std::optional<output> {
+       run_decode(o, lcs);  // writes the text from the record
+       return std::nullopt;
+     }},
+
+    {"encode", "Encode a record given as JSON into a buffer",
+     [](CLI::App& sub, options& o) {
+       sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
+       sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
+       sub.add_option("--envelope-version", o.envelope_version,
+                      "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
+                      "by the type-code functions")
+           ->check(CLI::Range(1, 255));
+       sub.add_flag("--hex", o.hex, "Write hex text instead of binary");
+       sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
+       sub.add_option("FILE", o.file, "JSON input file (default: standard input)");
+       sub.footer(std::string("Binary output is not written to a terminal; use --hex or -o FILE.\n\n") + kJsonForm);
+     },
+     [](const options& o, const local_text* lcs) -> std::optional<output> { return run_encode(o, lcs); }},
+
+    {"asn1", "Print the ASN.1 module of the records, for other ASN.1 toolchains",
+     [](CLI::App& sub, options& o) {
+       sub.add_option("TYPE", o.types, "Only these records and the records they hold");
+       sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
+       sub.footer(
+           "The module is written from the library's run-time record description: each record is a SEQUENCE of\n"
+           "its fields in order, lists are SEQUENCE OF, records held by pointer are OPTIONAL, the 32-slot sparse\n"
+           "arrays are SEQUENCE OF a CHOICE between NULL (an empty slot) and the record. Its header explains\n"
+           "the 4-octet envelope ahead of the element. Example: oxser asn1 > records.asn1 && asn1c records.asn1");
+     },
+     [](const options& o, const local_text*) -> std::optional<output> { return output{run_asn1(o)}; }},
+
+    {"build", "Build a buffer from the JSON tree that dump --json writes",
+     [](CLI::App& sub, options& o) {
+       sub.add_flag("--hex", o.hex, "Write hex text instead of binary");
+       sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
+       sub.add_option("FILE", o.file, "JSON input file (default: standard input)");
+       sub.footer(
+           "The octets are put together as the tree gives them: identifier, length and end-of-contents octets as\n"
+           "written (an element without \"length\" gets the shortest length of its contents), then the tail. Nothing\n"
+           "is checked, so that a damaged buffer can be made on purpose. Binary output is not written to a terminal.\n"
+           "Example: oxser dump --json acl.ber > acl.tree.json; (edit); oxser build acl.tree.json -o damaged.ber");
+     },
+     [](const options& o, const local_text*) -> std::optional<output> { return run_build(o); }},
+};
+
+// The local code set for --lcs. A locale that the environment names but
+// that is not installed leaves the C locale's ASCII: said on standard error.
+std::unique_ptr<local_text> open_local_text(const char* command) {
+  const char* named = nullptr;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (named == nullptr && value != nullptr && *value != '\0') named = value;
+  }
+  const bool installed = std::setlocale(LC_CTYPE, "") != nullptr;
+  auto lcs = std::make_unique<local_text>();
+  if (!installed)
+    std::fprintf(stderr, "oxser %s: warning: the locale %s is not installed; --lcs uses the code set %s\n", command,
+                 named != nullptr ? named : "of the environment", lcs->codeset().c_str());
+  return lcs;
+}
+
+// How many characters the local code set could not hold, when any.
+void report_substitutions(const local_text& lcs, const char* command) {
+  if (lcs.to_local_substituted() != 0)
+    std::fprintf(stderr, "oxser %s: warning: %zu character%s not in the local code set %s, written as '?'\n",
+                 command, lcs.to_local_substituted(), lcs.to_local_substituted() == 1 ? " is" : "s are",
+                 lcs.codeset().c_str());
+  if (lcs.to_utf8_substituted() != 0)
+    std::fprintf(stderr, "oxser %s: warning: %zu octet%s not text in the local code set %s, shown as U+FFFD\n",
+                 command, lcs.to_utf8_substituted(), lcs.to_utf8_substituted() == 1 ? " is" : "s are",
+                 lcs.codeset().c_str());
+}
+
+const command* find_command(const char* word) {
+  for (const command& c : kCommands)
+    if (std::strcmp(word, c.name) == 0) return &c;
+  return nullptr;
+}
+
+// "types, dump, decode, ..."
+std::string command_list() {
+  std::string list;
+  for (const command& c : kCommands) list += (list.empty() ? "" : ", ") + std::string(c.name);
+  return list;
+}
+
+// Whether standard output and standard error are the same terminal, where
+// a line written to both would show twice.
+bool one_terminal() {
+  struct stat out {}, err {};
+  return isatty(STDOUT_FILENO) && isatty(STDERR_FILENO) && fstat(STDOUT_FILENO, &out) == 0 &&
+         fstat(STDERR_FILENO, &err) == 0 && out.st_rdev == err.st_rdev;
+}
+
+// The message for standard error: without the first line when dump has
+// just shown it as its ** line on the same terminal.
+std::string message_once(const command& c, const std::string& message) {
+  const std::string first = message.substr(0, message.find('\n'));
+  const std::string& last = line_writer::last_terminal_line();
+  if (std::strcmp(c.name, "dump") != 0 || !one_terminal() || last.find("** " + first) == std::string::npos)
+    return message;
+  return message.find('\n') == std::string::npos ? "" : message.substr(message.find('\n') + 1);
+}
 
 }  // namespace
 
@@ -438,69 +828,17 @@ int main(int argc, char** argv) {
       "  oxser dump --type acl_ext_t acl.ber\n"
       "  oxser decode --type acl_ext_t acl.ber\n"
       "  oxser dump --offset 28 acl.ber\n"
-      "  oxser asn1 acl_ext_t");
+      "  oxser asn1 acl_ext_t\n"
+      "  oxser dump --json acl.ber > tree.json; oxser build tree.json -o again.ber");
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Help for every command");
   options o;
-
-  CLI::App* types = app.add_subcommand("types", "List the record types: type name, structure, module and type code");
-  types->add_option("TYPE", o.type, "Show the fields of this record type and their JSON form instead");
-  types->add_flag("--markdown", o.markdown,
-                  "Print the record reference (docs/records.md): every record's C structure, ASN.1 and type name");
-  types->footer("Names: a record is known by its type name, structure name or binding class name.");
-
-  CLI::App* dump = app.add_subcommand("dump", "Show the envelope and the BER element tree of a buffer");
-  dump->add_option("--type,-t", o.type, "Label each element with the field it carries in this record type");
-  dump->add_flag("--raw", o.raw, "Bare BER without the envelope");
-  dump->add_flag("--hex", o.hex, "The input is hex text");
-  dump->add_flag("--binary", o.binary, "The input is binary");
-  dump->add_option("--offset", o.offset, "Dump the element that starts at this offset (bare BER from there)")
-      ->check(CLI::NonNegativeNumber);
-  dump->add_option("--length", o.length, "With --offset: the octets from the offset that hold the element")
-      ->check(CLI::NonNegativeNumber);
-  dump->add_option("-o,--output", o.output, "Write to this file instead of standard output");
-  dump->add_option("FILE", o.file, "Input file (default: standard input)");
-  dump->footer(std::string("One line per element: offset, [field:] type [class tag], primitive or constructed,\n"
-                           "definite length (hl header length, short or long form) or indefinite length, and for\n"
-                           "primitives the value (INTEGER as a number, text quoted with escapes, octets as hex;\n"
-                           "the first 256 octets of longer values). Offsets count from the first byte. Lines are\n"
-                           "written as the elements are read; damaged input ends with a ** line that says where\n"
-                           "reading stopped and why (exit status 1). '!!' marks valid BER that a writer of the\n"
-                           "shortest form never produces: long-form or longer lengths, indefinite lengths,\n"
-                           "constructed strings, INTEGERs with redundant leading octets; with --type also text\n"
-                           "that is not valid UTF-8, zero octets that cut a string short, numbers their field\n"
-                           "cannot hold as written. With --type, a status is the one that the record's decode\n"
-                           "function returns.\n") +
-               kInputForm);
-
-  CLI::App* decode = app.add_subcommand("decode", "Decode a buffer into a record and print it as JSON");
-  decode->add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
-  decode->add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
-  decode->add_flag("--strict", o.strict,
-                   "Also refuse what the reader accepts but a writer never produces: bytes after the element, "
-                   "encodings longer than the shortest form, text that is not valid UTF-8, zero octets inside text");
-  decode->add_flag("--hex", o.hex, "The input is hex text");
-  decode->add_flag("--binary", o.binary, "The input is binary");
-  decode->add_option("-o,--output", o.output, "Write to this file instead of standard output");
-  decode->add_option("FILE", o.file, "Input file (default: standard input)");
-  decode->footer(std::string(kInputForm) + "\n\n" + kJsonForm);
-
-  CLI::App* encode = app.add_subcommand("encode", "Encode a record given as JSON into a buffer");
-  encode->add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
-  encode->add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
-  encode->add_flag("--hex", o.hex, "Write hex text instead of binary");
-  encode->add_option("-o,--output", o.output, "Write to this file instead of standard output");
-  encode->add_option("FILE", o.file, "JSON input file (default: standard input)");
-  encode->footer(std::string("Binary output is not written to a terminal; use --hex or -o FILE.\n\n") + kJsonForm);
-
-  CLI::App* asn1 = app.add_subcommand("asn1", "Print the ASN.1 module of the records, for other ASN.1 toolchains");
-  asn1->add_option("TYPE", o.types, "Only these records and the records they hold");
-  asn1->add_option("-o,--output", o.output, "Write to this file instead of standard output");
-  asn1->footer(
-      "The module is written from the library's run-time record description: each record is a SEQUENCE of\n"
-      "its fields in order, lists are SEQUENCE OF, records held by pointer are OPTIONAL, the 32-slot sparse\n"
-      "arrays are SEQUENCE OF a CHOICE between NULL (an empty slot) and the record. Its header explains\n"
-      "the 4-octet envelope ahead of the element. Example: oxser asn1 > records.asn1 && asn1c records.asn1");
+  std::vector<std::pair<CLI::App*, const command*>> subs;
+  for (const command& c : kCommands) {
+    CLI::App* sub = app.add_subcommand(c.name, c.summary);
+    c.declare(*sub, o);
+    subs.emplace_back(sub, &c);
+  }
 
   // The tool's version is that of the headers it was built with; the
   // library's is asked of the library loaded.
@@ -508,13 +846,8 @@ int main(int argc, char** argv) {
     return std::string("oxser " OXSERUTL_VERSION_STRING " (liboxserutl ") + oxserutl_version() + " loaded)";
   });
 
-  const auto is_command = [](const char* word) {
-    for (const char* c : kCommands)
-      if (std::strcmp(word, c) == 0) return true;
-    return false;
-  };
-  if (argc > 1 && argv[1][0] != '-' && !is_command(argv[1])) {
-    std::fprintf(stderr, "oxser: unknown command '%s' (commands: types, dump, decode, encode, asn1)\n", argv[1]);
+  if (argc > 1 && argv[1][0] != '-' && find_command(argv[1]) == nullptr) {
+    std::fprintf(stderr, "oxser: unknown command '%s' (commands: %s)\n", argv[1], command_list().c_str());
     return exit_bad_usage;
   }
   // Options belong after the command word: say so, and where.
@@ -522,7 +855,7 @@ int main(int argc, char** argv) {
       std::strcmp(argv[1], "--help-all") != 0 && std::strcmp(argv[1], "--version") != 0) {
     int command_at = 0;
     for (int i = 2; i < argc && command_at == 0; ++i)
-      if (is_command(argv[i])) command_at = i;
+      if (find_command(argv[i]) != nullptr) command_at = i;
     if (command_at != 0) {
       std::string moved = std::string("oxser ") + argv[command_at];
       for (int i = 1; i < argc; ++i)
@@ -531,7 +864,7 @@ int main(int argc, char** argv) {
                    argv[1], argv[command_at], moved.c_str());
     } else {
       std::fprintf(stderr, "oxser: option %s comes before any command; options belong after the command word "
-                           "(oxser COMMAND [OPTIONS]; commands: types, dump, decode, encode, asn1)\n", argv[1]);
+                           "(oxser COMMAND [OPTIONS]; commands: %s)\n", argv[1], command_list().c_str());
     }
     return exit_bad_usage;
   }
@@ -544,39 +877,31 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);
-    std::fprintf(stderr, "oxser: %s\nRun 'oxser --help' or 'oxser COMMAND --help' for usage.\n", e.what());
+    // Named with the command it was given to, when there is one.
+    const char* given = argc > 1 && find_command(argv[1]) != nullptr ? argv[1] : nullptr;
+    if (given != nullptr)
+      std::fprintf(stderr, "oxser %s: %s\nRun 'oxser %s --help' for its usage.\n", given, e.what(), given);
+    else
+      std::fprintf(stderr, "oxser: %s\nRun 'oxser --help' or 'oxser COMMAND --help' for usage.\n", e.what());
     return exit_bad_usage;
   }
 
-  CLI::App* command = app.get_subcommands().front();
-  const std::string name = command->get_name();
+  const command* chosen = nullptr;
+  for (const auto& [sub, c] : subs)
+    if (sub->parsed()) chosen = c;
   std::unique_ptr<local_text> lcs;
-  if (o.lcs) {
-    std::setlocale(LC_CTYPE, "");
-    lcs = std::make_unique<local_text>();
-  }
+  if (o.lcs) lcs = open_local_text(chosen->name);
   try {
-    std::string out;
-    bool binary = false;
-    if (command == types) {
-      out = run_types(o);
-    } else if (command == dump) {
-      run_dump(o);  // writes as it reads
-      return exit_ok;
-    } else if (command == asn1) {
-      out = run_asn1(o);
-    } else if (command == decode) {
-      out = run_decode(o, lcs.get());
-    } else {
-      out = run_encode(o, lcs.get(), binary);
-    }
-    write_output(o.output, out, binary);
+    const std::optional<output> out = chosen->run(o, lcs.get());
+    if (out) write_output(o.output, out->bytes, out->binary);
+    if (lcs != nullptr) report_substitutions(*lcs, chosen->name);
     return exit_ok;
   } catch (const tool_error& e) {
-    std::fprintf(stderr, "oxser %s: %s\n", name.c_str(), e.what());
+    const std::string message = message_once(*chosen, e.what());
+    if (!message.empty()) std::fprintf(stderr, "oxser %s: %s\n", chosen->name, message.c_str());
     return e.exit_status();
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "oxser %s: out of memory\n", name.c_str());
+    std::fprintf(stderr, "oxser %s: out of memory\n", chosen->name);
     return exit_bad_data;
   }
 }

@@ -1,4 +1,5 @@
 #include "record_doc.h"
+#include "asn1_module.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,10 +16,7 @@ namespace oxser {
 
 namespace {
 
-bool is_type_code_module(const oxs_record_info& info) { return std::strcmp(info.module, "asn1/asn_kyobjs") == 0; }
-
 std::string element_structure(const oxs_field_info& f) { return f.element()->structure; }
-std::string element_type(const oxs_field_info& f) { return f.element()->type_name; }
 
 // The C declarations of one field, each with the offset the compiler gave
 // it (a count or length is a member of its own).
@@ -50,33 +48,6 @@ void declarations(const oxs_field_info& f, std::vector<std::pair<std::size_t, st
   if (f.count_name != nullptr) out.emplace_back(f.count_offset, std::string(count_type) + " " + f.count_name + ";");
 }
 
-// The ASN.1 type of one field, and a remark for after it.
-std::pair<std::string, std::string> asn1_type(const oxs_record_info& info, const oxs_field_info& f) {
-  switch (f.kind) {
-    case oxs_kind_i32:
-    case oxs_kind_u32: return {"INTEGER", ""};
-    case oxs_kind_u16: return {"INTEGER", "16 bits in the structure"};
-    case oxs_kind_u8: return {"INTEGER", "8 bits in the structure"};
-    case oxs_kind_string: return {"UTF8String", ""};
-    case oxs_kind_cstring: return {"OCTET STRING", "the text and its terminating zero"};
-    case oxs_kind_fixed: return {"OCTET STRING", std::to_string(f.fixed_size) + " octets in the structure"};
-    case oxs_kind_block:
-      return {is_type_code_module(info) ? "OCTET STRING OPTIONAL" : "OCTET STRING",
-              is_type_code_module(info) ? "left out when empty" : ""};
-    case oxs_kind_list:
-    case oxs_kind_list16:
-    case oxs_kind_ptrlist: return {"SEQUENCE OF " + element_type(f), ""};
-    case oxs_kind_strings: return {"SEQUENCE OF UTF8String", ""};
-    case oxs_kind_ints: return {"SEQUENCE OF INTEGER", ""};
-    case oxs_kind_nested: return {element_type(f), ""};
-    case oxs_kind_optional: return {element_type(f) + " OPTIONAL", ""};
-    case oxs_kind_sparse:
-      return {"SEQUENCE OF CHOICE { empty NULL, record " + element_type(f) + " }",
-              "element k is slot k; empty slots after the last filled one are left out"};
-  }
-  return {"", ""};
-}
-
 // The anchor Markdown renderers give a heading: lower case.
 std::string anchor(const char* heading) {
   std::string out = heading;
@@ -84,7 +55,7 @@ std::string anchor(const char* heading) {
   return out;
 }
 
-void record_section(const oxs_record_info& info, std::string& out) {
+void record_section(const oxs_record_info& info, const std::string& asn1, std::string& out) {
   out += "## " + std::string(info.type_name) + "\n\n";
   out += "Structure `" + std::string(info.structure) + "`, binding class `" + info.binding + "`, module `" +
          info.module + "`";
@@ -92,40 +63,32 @@ void record_section(const oxs_record_info& info, std::string& out) {
   out += ".\n\n";
   if (info.type_code == ASN_TYPE_INTEGER) {
     out += "The record is one `std::int32_t`; the buffer holds one INTEGER behind the envelope.\n\n";
-    out += "```asn1\nINTEGER\n```\n\n";
-    return;
+  } else {
+    std::vector<std::pair<std::size_t, std::string>> members;
+    for (std::uint32_t i = 0; i < info.field_count; ++i) declarations(info.fields[i], members);
+    std::stable_sort(members.begin(), members.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    out += "```c\nstruct " + std::string(info.structure) + " {\n";
+    for (const auto& m : members) out += "  " + m.second + "\n";
+    out += "};\n```\n\n";
   }
-
-  std::vector<std::pair<std::size_t, std::string>> members;
-  for (std::uint32_t i = 0; i < info.field_count; ++i) declarations(info.fields[i], members);
-  std::stable_sort(members.begin(), members.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  out += "```c\nstruct " + std::string(info.structure) + " {\n";
-  for (const auto& m : members) out += "  " + m.second + "\n";
-  out += "};\n```\n\n";
-
-  std::vector<std::pair<std::string, std::pair<std::string, std::string>>> components;
-  if (is_type_code_module(info)) components.push_back({"lead", {"INTEGER (1)", "written as 1, not examined"}});
-  for (std::uint32_t i = 0; i < info.field_count; ++i)
-    components.push_back({info.fields[i].name, asn1_type(info, info.fields[i])});
-  std::size_t width = 0;
-  for (const auto& c : components) width = std::max(width, c.first.size());
-  out += "```asn1\n" + std::string(info.type_name) + " ::= SEQUENCE {\n";
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    const auto& c = components[i];
-    std::string line = "  " + c.first + std::string(width + 1 - c.first.size(), ' ') + c.second.first;
-    if (i + 1 < components.size()) line += ",";
-    if (!c.second.second.empty()) line += "  -- " + c.second.second;
-    out += line + "\n";
-  }
-  out += "}\n```\n\n";
+  // The text of `oxser asn1`, from the same writer.
+  out += "```asn1\n" + asn1 + "```\n\n";
 }
 
 }  // namespace
 
-std::string records_markdown() {
+std::string records_markdown(const oxs_record_info* only) {
   std::size_t count = 0;
   const oxs_record_info* table = oxs_records(&count);
+  const std::vector<std::string> asn1 = asn1_records();
+  if (only != nullptr) {
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+      if (&table[i] == only) record_section(table[i], asn1[i], out);
+    out.pop_back();
+    return out;
+  }
   std::string out =
       "# Record reference\n\n"
       "<!-- Generated by `oxser types --markdown` from the run-time record description; do not edit.\n"
@@ -133,6 +96,8 @@ std::string records_markdown() {
       "Every record of liboxserutl: the C structure as the compiler lays it out (members in\n"
       "order), its ASN.1 and its type name. The 62 records of the record functions come in\n"
       "module order, then the records reached by a type code (`tqasn_encode_obj`).\n"
+      "The ASN.1 blocks are the text of `oxser asn1` for each record: together, between the\n"
+      "module header and `Int32 ::= INTEGER (-2147483648..2147483647)`, they are its module.\n"
       "Every record is one SEQUENCE behind the envelope `04 02 AC DC` (the type-code records\n"
       "take the envelope version from the caller).\n\n"
       "| type name | structure | module |\n|---|---|---|\n";
@@ -140,7 +105,7 @@ std::string records_markdown() {
     out += "| [" + std::string(table[i].type_name) + "](#" + anchor(table[i].type_name) + ") | `" +
            table[i].structure + "` | `" + table[i].module + "` |\n";
   out += "\n";
-  for (std::size_t i = 0; i < count; ++i) record_section(table[i], out);
+  for (std::size_t i = 0; i < count; ++i) record_section(table[i], asn1[i], out);
   while (out.size() > 1 && out[out.size() - 1] == '\n' && out[out.size() - 2] == '\n') out.pop_back();
   return out;
 }

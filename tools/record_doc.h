@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include <oxserutl/record_info.h>
+
 namespace oxser {
 
 // The whole reference as Markdown; `oxser types --markdown` prints it.
-std::string records_markdown();
+// With a record, that record's section alone.
+std::string records_markdown(const oxs_record_info* only = nullptr);
 
 }  // namespace oxser
 

@@ -1,12 +1,15 @@
 #include "record_json.h"
+#include "json_text.h"
 #include "tool_io.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <set>
+#include <utility>
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -123,7 +126,20 @@ const char* kind_word(oxs_field_kind kind) {
   return "a value";
 }
 
-std::string type_of(const json& j) { return j.type_name(); }
+// What a value is, in words, with the value itself where it is short.
+std::string type_of(const json& j) {
+  switch (j.type()) {
+    case json::value_t::number_float: return "a number with a fraction or exponent (" + j.dump() + ")";
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned: return "the number " + j.dump();
+    case json::value_t::boolean: return j.dump();
+    case json::value_t::null: return "null";
+    case json::value_t::string: return "a string";
+    case json::value_t::array: return "an array";
+    case json::value_t::object: return "an object";
+    default: return j.type_name();
+  }
+}
 
 [[noreturn]] void wrong(const json_path& path, const char* expected, const json& j) {
   throw json_error(path.text(), std::string("expected ") + expected + ", found " + type_of(j));
@@ -147,44 +163,41 @@ std::int64_t number(const json_path& path, const json& j, std::int64_t low, std:
 // local_text fact of each field: `convert` (the record's text is in the
 // local code set) carries it down the walks below.
 
-std::string member_path(const std::string& path, const char* name) {
-  return path.empty() ? std::string(name) : path + "." + name;
-}
-
 // --- record to JSON ----------------------------------------------------------
 
 struct to_json_context {
   const local_text* lcs;
   std::vector<std::string>* replaced;
+  json_text& out;
 };
 
-json text_value(const char* text, const std::string& path, bool convert, const to_json_context& ctx) {
+void text_value(const char* text, const json_path& path, bool convert, const to_json_context& ctx) {
   std::string s = text != nullptr ? text : "";
   if (convert && ctx.lcs != nullptr) s = ctx.lcs->to_utf8(s);
   bool changed = false;
   s = valid_utf8(s, &changed);
-  if (changed && ctx.replaced != nullptr) ctx.replaced->push_back(path);
-  return s;
+  if (changed && ctx.replaced != nullptr) ctx.replaced->push_back(path.text());
+  ctx.out.string(s);
 }
 
-json record_value(const oxs_record_info& info, const void* record, const std::string& path, bool convert,
+void record_value(const oxs_record_info& info, const void* record, const json_path& path, bool convert,
                   const to_json_context& ctx);
 
-json field_value(const oxs_field_info& f, const void* record, const std::string& path, bool convert,
+void field_value(const oxs_field_info& f, const void* record, const json_path& path, bool convert,
                  const to_json_context& ctx) {
   convert = convert && f.local_text;
+  json_text& out = ctx.out;
   switch (f.kind) {
-    case oxs_kind_i32: return at<std::int32_t>(record, f.offset);
-    case oxs_kind_u32: return at<std::uint32_t>(record, f.offset);
-    case oxs_kind_u16: return at<std::uint16_t>(record, f.offset);
-    case oxs_kind_u8: return at<std::uint8_t>(record, f.offset);
-    case oxs_kind_string: return text_value(at<char*>(record, f.offset), path, convert, ctx);
+    case oxs_kind_i32: return out.number(at<std::int32_t>(record, f.offset));
+    case oxs_kind_u32: return out.number(at<std::uint32_t>(record, f.offset));
+    case oxs_kind_u16: return out.number(at<std::uint16_t>(record, f.offset));
+    case oxs_kind_u8: return out.number(at<std::uint8_t>(record, f.offset));
+    case oxs_kind_string:
     case oxs_kind_cstring: return text_value(at<char*>(record, f.offset), path, convert, ctx);
-    case oxs_kind_fixed: return to_hex(&at<unsigned char>(record, f.offset), f.fixed_size);
+    case oxs_kind_fixed: return out.hex(&at<unsigned char>(record, f.offset), f.fixed_size);
     case oxs_kind_block: {
-      const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
       const unsigned char* bytes = at<unsigned char*>(record, f.offset);
-      return bytes != nullptr ? to_hex(bytes, n) : std::string();
+      return out.hex(bytes, bytes != nullptr ? at<std::uint32_t>(record, f.count_offset) : 0);
     }
     case oxs_kind_list:
     case oxs_kind_list16: {
@@ -192,71 +205,64 @@ json field_value(const oxs_field_info& f, const void* record, const std::string&
       const std::uint32_t n =
           f.kind == oxs_kind_list16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
       const auto* items = static_cast<const unsigned char*>(at<void*>(record, f.offset));
-      json out = json::array();
-      for (std::uint32_t i = 0; i < n; ++i)
-        out.push_back(record_value(e, items + i * e.size, path + "[" + std::to_string(i) + "]", convert, ctx));
-      return out;
+      out.open('[');
+      for (std::uint32_t i = 0; i < n; ++i) record_value(e, items + i * e.size, path.item(i), convert, ctx);
+      return out.close(']');
     }
-    case oxs_kind_ptrlist: {
+    case oxs_kind_ptrlist:
+    case oxs_kind_sparse: {
       const oxs_record_info& e = *f.element();
-      const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
-      void* const* items = at<void**>(record, f.offset);
-      json out = json::array();
+      void* const* items = f.kind == oxs_kind_sparse ? &at<void*>(record, f.offset) : at<void**>(record, f.offset);
+      std::uint32_t n = 0;
+      if (f.kind == oxs_kind_ptrlist) {
+        n = at<std::uint32_t>(record, f.count_offset);
+      } else {
+        // Up to the last filled slot, as on the wire.
+        for (std::uint32_t i = 0; i < tq_asn_sarray_slots; ++i)
+          if (items[i] != nullptr) n = i + 1;
+      }
+      out.open('[');
       for (std::uint32_t i = 0; i < n; ++i) {
         if (items[i] == nullptr)
-          out.push_back(nullptr);
+          out.null();
         else
-          out.push_back(record_value(e, items[i], path + "[" + std::to_string(i) + "]", convert, ctx));
+          record_value(e, items[i], path.item(i), convert, ctx);
       }
-      return out;
+      return out.close(']');
     }
     case oxs_kind_strings: {
       const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
       char* const* items = at<char**>(record, f.offset);
-      json out = json::array();
-      for (std::uint32_t i = 0; i < n; ++i)
-        out.push_back(text_value(items[i], path + "[" + std::to_string(i) + "]", convert, ctx));
-      return out;
+      out.open('[');
+      for (std::uint32_t i = 0; i < n; ++i) text_value(items[i], path.item(i), convert, ctx);
+      return out.close(']');
     }
     case oxs_kind_ints: {
       const std::uint32_t n = at<std::uint32_t>(record, f.count_offset);
       const std::int32_t* items = at<std::int32_t*>(record, f.offset);
-      json out = json::array();
-      for (std::uint32_t i = 0; i < n; ++i) out.push_back(items[i]);
-      return out;
+      out.open('[');
+      for (std::uint32_t i = 0; i < n; ++i) out.number(items[i]);
+      return out.close(']');
     }
     case oxs_kind_nested:
       return record_value(*f.element(), static_cast<const unsigned char*>(record) + f.offset, path, convert, ctx);
     case oxs_kind_optional: {
       const void* inner = at<void*>(record, f.offset);
-      return inner != nullptr ? record_value(*f.element(), inner, path, convert, ctx) : json(nullptr);
-    }
-    case oxs_kind_sparse: {
-      void* const* slots = &at<void*>(record, f.offset);
-      std::uint32_t used = 0;
-      for (std::uint32_t i = 0; i < tq_asn_sarray_slots; ++i)
-        if (slots[i] != nullptr) used = i + 1;
-      json out = json::array();
-      for (std::uint32_t i = 0; i < used; ++i) {
-        if (slots[i] == nullptr)
-          out.push_back(nullptr);
-        else
-          out.push_back(record_value(*f.element(), slots[i], path + "[" + std::to_string(i) + "]", convert, ctx));
-      }
-      return out;
+      if (inner == nullptr) return out.null();
+      return record_value(*f.element(), inner, path, convert, ctx);
     }
   }
-  return nullptr;
 }
 
-json record_value(const oxs_record_info& info, const void* record, const std::string& path, bool convert,
+void record_value(const oxs_record_info& info, const void* record, const json_path& path, bool convert,
                   const to_json_context& ctx) {
-  json out = json::object();
+  ctx.out.open('{');
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
-    out[f.name] = field_value(f, record, member_path(path, f.name), convert, ctx);
+    ctx.out.key(f.name);
+    field_value(f, record, path.member(f.name), convert, ctx);
   }
-  return out;
+  ctx.out.close('}');
 }
 
 // --- JSON to record ------------------------------------------------------------
@@ -446,7 +452,7 @@ namespace {
 // what the other side lacks becomes the code page's default character or
 // U+FFFD.
 std::string convert_text(const std::string& to, const std::string& from, const std::string& in, const std::string&,
-                         bool from_utf8) {
+                         bool from_utf8, std::size_t& /*substituted: the code-page functions do not count*/) {
   const UINT local = static_cast<UINT>(std::atoi((from_utf8 ? to : from).c_str() + 2));
   const UINT source = from_utf8 ? CP_UTF8 : local;
   const UINT target = from_utf8 ? local : CP_UTF8;
@@ -477,11 +483,14 @@ namespace {
 // `substitute` and conversion resumes behind it (whole UTF-8 sequences are
 // skipped when reading UTF-8).
 std::string convert_text(const std::string& to, const std::string& from, const std::string& in,
-                         const std::string& substitute, bool from_utf8) {
+                         const std::string& substitute, bool from_utf8, std::size_t& substituted) {
   iconv_t cd = iconv_open(to.c_str(), from.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     std::string out;
-    for (unsigned char c : in) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : substitute;
+    for (unsigned char c : in) {
+      substituted += c < 0x80 ? 0 : 1;
+      out += c < 0x80 ? std::string(1, static_cast<char>(c)) : substitute;
+    }
     return out;
   }
   std::string out;
@@ -497,6 +506,7 @@ std::string convert_text(const std::string& to, const std::string& from, const s
     if (errno == E2BIG) continue;
     // EILSEQ or EINVAL: substitute and skip the offending character.
     out += substitute;
+    ++substituted;
     std::size_t skip = 1;
     if (from_utf8) {
       const std::string rest(src, left);
@@ -515,12 +525,12 @@ std::string convert_text(const std::string& to, const std::string& from, const s
 
 std::string local_text::to_local(const std::string& utf8) const {
   if (identity_) return utf8;
-  return convert_text(codeset_, "UTF-8", utf8, "?", true);
+  return convert_text(codeset_, "UTF-8", utf8, "?", true, to_local_substituted_);
 }
 
 std::string local_text::to_utf8(const std::string& local) const {
   if (identity_) return local;
-  return convert_text("UTF-8", codeset_, local, "\xEF\xBF\xBD", false);
+  return convert_text("UTF-8", codeset_, local, "\xEF\xBF\xBD", false, to_utf8_substituted_);
 }
 
 // --- public ----------------------------------------------------------------------------
@@ -532,53 +542,197 @@ record_holder::~record_holder() {
   std::free(record_);
 }
 
+void write_record_json(const oxs_record_info& info, const void* record, const json_sink& sink,
+                       const local_text* lcs, std::vector<std::string>* replaced) {
+  json_text out(sink);
+  const to_json_context ctx{lcs, replaced, out};
+  record_value(info, record, json_path{}, lcs != nullptr, ctx);
+  out.flush();
+}
+
 json record_to_json(const oxs_record_info& info, const void* record, const local_text* lcs,
                     std::vector<std::string>* replaced) {
-  const to_json_context ctx{lcs, replaced};
-  return record_value(info, record, "", lcs != nullptr, ctx);
+  std::string text;
+  write_record_json(info, record, [&](const std::string& piece) { text += piece; }, lcs, replaced);
+  return json::parse(text);
 }
 
 void record_from_json(const oxs_record_info& info, const json& value, void* record, const local_text* lcs) {
   fill_record(info, value, record, json_path{}, lcs != nullptr, lcs);
 }
 
-json parse_json(const std::vector<unsigned char>& text) {
-  // The parser itself keeps its own stack of open values; the callback
-  // stops it at the depth bound before anything deeper is built, and keeps
-  // the member names of each open object.
-  std::vector<std::set<std::string>> objects;
-  std::size_t arrays = 0;
-  const std::size_t bound = static_cast<std::size_t>(tq_asn_max_nesting_depth);
-  const auto callback = [&](int, json::parse_event_t event, json& parsed) {
-    switch (event) {
-      case json::parse_event_t::object_start:
-        if (objects.size() >= bound)
-          throw json_error("", "the JSON nests objects more than " + std::to_string(bound) +
-                                   " levels deep; the library writes records nested at most " + std::to_string(bound) +
-                                   " levels (a deeper record is refused with ASN_ERR_UNSUPPORTED)");
-        objects.emplace_back();
-        break;
-      case json::parse_event_t::object_end: objects.pop_back(); break;
-      case json::parse_event_t::array_start:
-        // Lists hold records, strings or numbers: an array in an array
-        // fits no record, and a deep nest of them is refused like objects.
-        if (++arrays > 2 * bound + 2)
-          throw json_error("", "the JSON nests arrays more than " + std::to_string(2 * bound + 2) +
-                                   " levels deep; no record holds such a value");
-        break;
-      case json::parse_event_t::array_end: --arrays; break;
-      case json::parse_event_t::key: {
-        const std::string& key = parsed.get_ref<const std::string&>();
-        if (!objects.empty() && !objects.back().insert(key).second)
-          throw json_error("", "the member \"" + key + "\" appears twice in one object (a record has each field once)");
-        break;
-      }
-      default: break;
-    }
-    return true;
+namespace {
+
+// nlohmann's messages name the parser's states ("syntax error while parsing
+// object key - ..."); these say the same in the words of the JSON text.
+std::string plain_syntax_error(const std::string& what) {
+  std::string s = what;
+  // "[json.exception.parse_error.101] parse error at line 1, column 9: " ahead of the reason
+  const std::size_t line = s.find("line ");
+  if (line != std::string::npos) s.erase(0, line);
+  static const std::pair<const char*, const char*> words[] = {
+      {"syntax error while parsing object key - ", "where a member name belongs: "},
+      {"syntax error while parsing object separator - ", "after a member name: "},
+      {"syntax error while parsing object - ", "in an object: "},
+      {"syntax error while parsing array - ", "in an array: "},
+      {"syntax error while parsing value - ", "where a value belongs: "},
+      {"; expected string literal", "; expected a member name in double quotes"},
+      {"; expected ':'", "; expected ':' between the member name and its value"},
+      {"; expected '}'", "; expected ',' and a member or '}' to close the object"},
+      {"; expected ']'", "; expected ',' and a value or ']' to close the array"},
+      {"; expected end of input", "; expected nothing more after the value"},
+      {"invalid literal", "not a JSON value (an object, array, string in double quotes, number, true, false or null)"},
+      {"invalid string: ", "a string "},
+      {"invalid number; ", "a number "},
+      {"last read: ", "read: "},
+      {"; expected '[', '{', or a literal", "; expected a value"},
+      {" literal;", ";"},
   };
-  return json::parse(text.begin(), text.end(), callback);
+  for (const auto& [from, to] : words)
+    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + std::strlen(to)))
+      s.replace(at, std::strlen(from), to);
+  return s;
 }
+
+// Builds the value as nlohmann's own DOM parser does, in time linear in the
+// text, and refuses what no record can be: nesting deeper than the bound
+// (before anything deeper is built) and a member named twice in one object.
+// (nlohmann's callback parser would do the checks too, but it looks through
+// the enclosing array on every closing brace: quadratic in an array's length.)
+class json_builder {
+ public:
+  json_builder(json& root, std::size_t bound) : root_(root), bound_(bound) {}
+
+  bool null() { return put(nullptr); }
+  bool boolean(bool v) { return put(v); }
+  bool number_integer(json::number_integer_t v) { return put(v); }
+  bool number_unsigned(json::number_unsigned_t v) { return put(v); }
+  bool number_float(json::number_float_t v, const std::string&) { return put(v); }
+  bool string(std::string& v) { return put(std::move(v)); }
+  bool binary(json::binary_t& v) { return put(std::move(v)); }
+
+  bool start_object(std::size_t) {
+    if (keys_.size() >= bound_ && bound_ == record_bound())
+      throw json_error("", "the JSON nests objects more than " + std::to_string(bound_) +
+                               " levels deep; the library writes records nested at most " + std::to_string(bound_) +
+                               " levels (a deeper record is refused with ASN_ERR_UNSUPPORTED)");
+    if (keys_.size() >= bound_)
+      throw json_error("", "the JSON nests objects more than " + std::to_string(bound_) + " levels deep");
+    keys_.emplace_back();
+    open_.push_back(put_value(json::object()));
+    return true;
+  }
+  bool key(std::string& name) {
+    if (!keys_.back().insert(name).second)
+      throw json_error("", "the member \"" + name + "\" appears twice in one object (a record has each field once)");
+    // Appended without the ordered map's own search for the name: checked above.
+    auto& members = static_cast<json::object_t::Container&>(open_.back()->get_ref<json::object_t&>());
+    members.emplace_back(std::move(name), nullptr);
+    slot_ = &members.back().second;
+    return true;
+  }
+  bool end_object() {
+    keys_.pop_back();
+    open_.pop_back();
+    return true;
+  }
+  bool start_array(std::size_t) {
+    // Lists hold records, strings or numbers: an array in an array fits no
+    // record, and a deep nest of them is refused like objects.
+    if (++arrays_ > 2 * bound_ + 2)
+      throw json_error("", "the JSON nests arrays more than " + std::to_string(2 * bound_ + 2) +
+                               " levels deep; no record holds such a value");
+    open_.push_back(put_value(json::array()));
+    return true;
+  }
+  bool end_array() {
+    --arrays_;
+    open_.pop_back();
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const json::exception& e) {
+    throw json_error("", "input is not JSON: " + plain_syntax_error(e.what()));
+  }
+
+ private:
+  static std::size_t record_bound() { return static_cast<std::size_t>(tq_asn_max_nesting_depth); }
+
+  template <class V>
+  bool put(V&& v) {
+    put_value(json(std::forward<V>(v)));
+    return true;
+  }
+  // Where the value goes: the root, the end of the open array, or the
+  // member whose name was read last.
+  json* put_value(json&& v) {
+    if (open_.empty()) {
+      root_ = std::move(v);
+      return &root_;
+    }
+    if (open_.back()->is_array()) {
+      auto& items = open_.back()->get_ref<json::array_t&>();
+      items.push_back(std::move(v));
+      return &items.back();
+    }
+    *slot_ = std::move(v);
+    return slot_;
+  }
+
+  json& root_;
+  std::size_t bound_;
+  std::vector<json*> open_;  // the arrays and objects being read, innermost last
+  std::vector<std::set<std::string>> keys_;
+  std::size_t arrays_ = 0;
+  json* slot_ = nullptr;
+};
+
+}  // namespace
+
+json parse_json(const std::vector<unsigned char>& text, std::size_t bound) {
+  json value;
+  json_builder builder(value, bound != 0 ? bound : static_cast<std::size_t>(tq_asn_max_nesting_depth));
+  json::sax_parse(text.begin(), text.end(), &builder);
+  return value;
+}
+
+namespace {
+
+// The nesting of the BER a record's JSON becomes: each record is a
+// SEQUENCE, each list a SEQUENCE OF; generations counts the records along
+// the deepest path whose type holds a list of itself (a name-value tree).
+record_depth depth_of(const oxs_record_info& info, const json& value) {
+  static const json absent, none = json::array(), empty = json::object();
+  record_depth deepest;
+  bool recursive = false;
+  for (std::uint32_t i = 0; i < info.field_count; ++i) {
+    const oxs_field_info& f = info.fields[i];
+    const oxs_record_info* e = f.element != nullptr ? f.element() : nullptr;
+    const bool list = f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_ptrlist ||
+                      f.kind == oxs_kind_sparse;
+    recursive |= list && e == &info;
+    // Absent members are written too: an empty list, an empty nested record.
+    const auto it = value.find(f.name);
+    const json& member = it != value.end() ? *it : absent;
+    record_depth d;
+    if (f.kind == oxs_kind_strings || f.kind == oxs_kind_ints) {
+      d.levels = 1;
+    } else if (list) {
+      for (const json& item : member.is_array() ? member : none) {
+        const record_depth inner = item.is_null() ? record_depth{} : depth_of(*e, item);
+        if (inner.levels > d.levels) d = inner;
+      }
+      ++d.levels;
+    } else if (f.kind == oxs_kind_nested || (f.kind == oxs_kind_optional && member.is_object())) {
+      d = depth_of(*e, member.is_object() ? member : empty);
+    }
+    if (d.levels > deepest.levels) deepest = d;
+  }
+  return {deepest.levels + 1, deepest.generations + (recursive ? 1 : 0)};
+}
+
+}  // namespace
+
+record_depth nesting_of(const oxs_record_info& info, const json& value) { return depth_of(info, value); }
 
 std::string to_hex(const unsigned char* bytes, std::size_t length) {
   static const char digits[] = "0123456789abcdef";

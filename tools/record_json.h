@@ -20,12 +20,15 @@
 #ifndef OXSER_RECORD_JSON_H
 #define OXSER_RECORD_JSON_H
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "json_text.h"
 
 #include <oxserutl/record_info.h>
 
@@ -46,8 +49,13 @@ class local_text {
   std::string to_local(const std::string& utf8) const;
   std::string to_utf8(const std::string& local) const;
   const std::string& codeset() const { return codeset_; }
+  // Characters substituted so far, each way.
+  std::size_t to_local_substituted() const { return to_local_substituted_; }
+  std::size_t to_utf8_substituted() const { return to_utf8_substituted_; }
 
  private:
+  mutable std::size_t to_local_substituted_ = 0;
+  mutable std::size_t to_utf8_substituted_ = 0;
   std::string codeset_;
   bool identity_ = true;
 };
@@ -79,10 +87,16 @@ class record_holder {
   void* record_;
 };
 
-// The record as JSON. With lcs set, the strings that the local-code-set
-// functions convert (see lcs_reach in the source) are taken as local text
-// and converted to UTF-8. Text that is not valid UTF-8 is shown with U+FFFD
-// and its path added to *replaced when given.
+// The record as JSON text, laid out as json::dump(2) lays out the same
+// value (without a final line break), handed to sink in pieces of about 64
+// KiB as the record is walked. With lcs set, the strings that the
+// local-code-set functions convert (see lcs_reach in the source) are taken
+// as local text and converted to UTF-8. Text that is not valid UTF-8 is
+// shown with U+FFFD and its path added to *replaced when given.
+void write_record_json(const oxs_record_info& info, const void* record, const json_sink& sink,
+                       const local_text* lcs = nullptr, std::vector<std::string>* replaced = nullptr);
+
+// The same as a value.
 json record_to_json(const oxs_record_info& info, const void* record, const local_text* lcs = nullptr,
                     std::vector<std::string>* replaced = nullptr);
 
@@ -96,9 +110,21 @@ void record_from_json(const oxs_record_info& info, const json& value, void* reco
 // The JSON text as a value, refused (json_error) when it nests records
 // deeper than the library writes them (tq_asn_max_nesting_depth: a deeper
 // tree is refused with ASN_ERR_UNSUPPORTED, so it is refused here before
-// anything walks it) or when an object names a member twice. Syntax errors
-// are json::parse_error. Memory stays proportional to the text.
-json parse_json(const std::vector<unsigned char>& text);
+// anything walks it), when an object names a member twice, and on a syntax
+// error ("input is not JSON: line 1, column 9: ..."). Time and memory stay
+// proportional to the text. A bound other than 0 puts another limit on the
+// nesting of objects (arrays: twice that).
+json parse_json(const std::vector<unsigned char>& text, std::size_t bound = 0);
+
+// How deep the BER of a record's JSON nests: constructed levels (the
+// library writes at most tq_asn_max_nesting_depth), and along the deepest
+// path the records whose type holds a list of itself (generations of a
+// name-value tree).
+struct record_depth {
+  int levels = 0;
+  int generations = 0;
+};
+record_depth nesting_of(const oxs_record_info& info, const json& value);
 
 // Lower-case hex of bytes, no separators.
 std::string to_hex(const unsigned char* bytes, std::size_t length);

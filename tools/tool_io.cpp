@@ -74,19 +74,113 @@ bool xxd_line(const std::vector<unsigned char>& raw, std::size_t at) {
   return i - at >= 7 && i + 1 < raw.size() && raw[i] == ':' && raw[i + 1] == ' ';
 }
 
-}  // namespace
+int base64_value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+' || c == '-') return 62;  // '-' and '_': the URL-safe alphabet
+  if (c == '/' || c == '_') return 63;
+  return -1;
+}
 
-std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_form form, const char* what) {
-  if (form == input_form::binary) return raw;
-  if (form == input_form::detect) {
-    for (unsigned char c : raw)
-      if (!is_space(c) && (c < 0x20 || c >= 0x7F)) return raw;
+// Base64 (RFC 4648) in place: lines of whole groups of four characters,
+// the last perhaps padded with '='. Refuses (returns false) on anything
+// else: spaces between characters are hex text's, not base64's.
+bool base64_in_place(std::vector<unsigned char>& raw, std::size_t from, std::size_t to) {
+  std::size_t out = 0, groups = 0, characters = 0;
+  for (std::size_t i = from; i < to; ++i) {
+    if (raw[i] == ' ' || raw[i] == '\t') return false;
+    characters += raw[i] != '\n' && raw[i] != '\r' ? 1 : 0;
   }
-  if (looks_like_json(raw))
-    throw tool_error(exit_bad_data, std::string("input is JSON, not a buffer: ") + what +
-                                        " reads a buffer (binary or hex); to turn JSON into a buffer, use oxser encode "
-                                        "--type TYPE FILE");
-  // Converted in place: the bytes never overtake the text they come from.
+  if (characters % 4 != 0) return false;
+  unsigned bits = 0;
+  bool padded = false;
+  for (std::size_t i = from; i < to; ++i) {
+    const unsigned char c = raw[i];
+    if (c == '\n' || c == '\r') continue;
+    if (c == '=') {
+      padded = true;
+      continue;
+    }
+    const int v = base64_value(c);
+    if (v < 0 || padded) return false;
+    bits = (bits << 6) | static_cast<unsigned>(v);
+    if (++groups % 4 == 0) {
+      raw[out++] = static_cast<unsigned char>(bits >> 16);
+      raw[out++] = static_cast<unsigned char>(bits >> 8);
+      raw[out++] = static_cast<unsigned char>(bits);
+      bits = 0;
+    }
+  }
+  if (groups % 4 == 1) return false;
+  if (groups % 4 == 2) raw[out++] = static_cast<unsigned char>(bits >> 4);
+  if (groups % 4 == 3) {
+    raw[out++] = static_cast<unsigned char>(bits >> 10);
+    raw[out++] = static_cast<unsigned char>(bits >> 2);
+  }
+  raw.resize(out);
+  return true;
+}
+
+// The body of a PEM block (RFC 7468): from the line after "-----BEGIN
+// ...-----" to "-----END", without header lines ("Proc-Type: ...").
+bool pem_body(const std::vector<unsigned char>& raw, std::size_t& from, std::size_t& to) {
+  const std::string text(raw.begin(), raw.end());
+  const std::size_t begin = text.find("-----BEGIN ");
+  if (begin == std::string::npos) return false;
+  from = text.find('\n', begin);
+  to = text.find("-----END", begin);
+  if (from == std::string::npos || to == std::string::npos || to < from) return false;
+  for (std::size_t next; (next = text.find('\n', from + 1)) != std::string::npos && next < to &&
+                         text.find(':', from + 1) < next;)
+    from = next;
+  return true;
+}
+
+// hexdump -C: "00000010  04 02 ac dc 30 82 01 18  0c 0f 61 63 6c 2d 77 65  |....0.....acl-we|",
+// "*" for lines like the one before, and the size alone on the last line.
+bool hexdump_line(const std::vector<unsigned char>& raw, std::size_t at) {
+  std::size_t i = at;
+  while (i < raw.size() && hex_value(raw[i]) >= 0) ++i;
+  return i - at == 8 && i + 2 < raw.size() && raw[i] == ' ' && raw[i + 1] == ' ' && hex_value(raw[i + 2]) >= 0;
+}
+
+std::vector<unsigned char> from_hexdump(const std::vector<unsigned char>& raw) {
+  std::vector<unsigned char> out, previous;
+  bool repeat = false;
+  std::size_t i = 0;
+  while (i < raw.size()) {
+    std::size_t end = i;
+    while (end < raw.size() && raw[end] != '\n') ++end;
+    std::size_t k = i;
+    unsigned long long offset = 0;
+    for (; k < end && hex_value(raw[k]) >= 0; ++k) offset = offset * 16 + static_cast<unsigned>(hex_value(raw[k]));
+    if (k == i && i < end && raw[i] == '*') {
+      repeat = true;
+    } else if (k > i) {
+      if (offset < out.size()) throw tool_error(exit_bad_data, "input is not a hexdump -C listing: offsets go back");
+      // "*": the line before, again up to this line's offset.
+      while (repeat && !previous.empty() && out.size() + previous.size() <= offset)
+        out.insert(out.end(), previous.begin(), previous.end());
+      repeat = false;
+      if (offset != out.size()) throw tool_error(exit_bad_data, "input is not a hexdump -C listing: a line is missing");
+      previous.clear();
+      for (; k + 2 < end && raw[k] == ' ' && raw[k + 1] != '|'; k += 3) {
+        if (raw[k + 1] == ' ') ++k;  // the gap after eight octets
+        if (k + 2 >= end || hex_value(raw[k + 1]) < 0 || hex_value(raw[k + 2]) < 0) break;
+        previous.push_back(static_cast<unsigned char>(hex_value(raw[k + 1]) * 16 + hex_value(raw[k + 2])));
+      }
+      out.insert(out.end(), previous.begin(), previous.end());
+    }
+    i = end + 1;
+  }
+  return out;
+}
+
+// Hex text (pairs, with white space, colons or commas between them, each
+// pair perhaps behind "0x" or "\\x"), or xxd's listing, converted in place
+// when write is set; throws tool_error where it is not hex.
+void hex_in_place(std::vector<unsigned char>& raw, bool write) {
   std::size_t out = 0;
   int high = -1;
   std::size_t high_at = 0;
@@ -106,29 +200,77 @@ std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_for
       while (i < raw.size() && raw[i] != '\n') ++i;  // the text column
       continue;
     }
-    if (is_space(c) || c == ':') {
+    if (is_space(c) || c == ':' || c == ',') {
       if (high >= 0) throw lone();
+      continue;
+    }
+    // "\x0402acdc" (PostgreSQL's bytea), "0x0402acdc", "0x04, 0x02".
+    if (high < 0 && (c == '\\' || c == '0') && i + 2 < raw.size() && (raw[i + 1] == 'x' || raw[i + 1] == 'X') &&
+        hex_value(raw[i + 2]) >= 0) {
+      ++i;
       continue;
     }
     const int v = hex_value(c);
     if (v < 0)
       throw tool_error(exit_bad_data, "input is not hex: " + shown(c) + " at offset " + std::to_string(i) +
                                           " (hex text is pairs of digits 0-9 a-f, with white space or colons "
-                                          "between pairs)");
+                                          "between pairs; base64, PEM and hexdump -C are read too)");
     if (high < 0) {
       high = v;
       high_at = i;
     } else {
-      raw[out++] = static_cast<unsigned char>(high * 16 + v);
+      if (write) raw[out] = static_cast<unsigned char>(high * 16 + v);
+      ++out;
       high = -1;
     }
   }
   if (high >= 0) throw lone();
-  raw.resize(out);
+  if (write) raw.resize(out);
+}
+
+}  // namespace
+
+std::vector<unsigned char> input_bytes(std::vector<unsigned char> raw, input_form form, const char* what) {
+  if (form == input_form::binary) return raw;
+  // JSON first: text in it need not be ASCII.
+  if (looks_like_json(raw))
+    throw tool_error(exit_bad_data, std::string("input is JSON, not a buffer: ") + what +
+                                        " reads a buffer (binary or hex); to turn JSON into a buffer, use oxser encode "
+                                        "--type TYPE FILE");
+  if (form == input_form::detect) {
+    for (unsigned char c : raw)
+      if (!is_space(c) && (c < 0x20 || c >= 0x7F)) return raw;
+  }
+  std::size_t from = 0, to = 0;
+  if (pem_body(raw, from, to)) {
+    if (!base64_in_place(raw, from, to))
+      throw tool_error(exit_bad_data, "input is PEM, but what lies between its BEGIN and END lines is not base64");
+    return raw;
+  }
+  std::size_t first = 0;
+  while (first < raw.size() && is_space(raw[first])) ++first;
+  if (hexdump_line(raw, first)) return from_hexdump(raw);
+  // Read twice: once to check that it is hex (else it may be base64), then
+  // converted in place: the bytes never overtake the text they come from.
+  try {
+    hex_in_place(raw, false);
+  } catch (const tool_error& e) {
+    // A buffer's first octet 04 makes a 'B' in base64, no hex digit.
+    if (base64_in_place(raw, 0, raw.size())) return raw;
+    throw tool_error(exit_bad_data, std::string(e.what()) +
+                                        (form == input_form::detect
+                                             ? "; binary input that happens to be printable needs --binary"
+                                             : ""));
+  }
+  hex_in_place(raw, true);
   return raw;
 }
 
 bool mapped_file::binary() const {
+  // JSON is never a buffer: read it as text, to be refused as JSON.
+  std::size_t first = 0;
+  while (first < size_ && is_space(base_[first])) ++first;
+  if (first < size_ && (base_[first] == '{' || base_[first] == '[')) return false;
   for (std::size_t i = 0; i < size_; ++i)
     if (!is_space(base_[i]) && (base_[i] < 0x20 || base_[i] >= 0x7F)) return true;
   return false;

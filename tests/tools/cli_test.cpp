@@ -23,6 +23,7 @@
 
 #include "record_json.h"
 #include "test_util.h"
+#include "tool_io.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ result run(const std::vector<std::string>& args, const std::string& input = {}) 
     for (int i = 0; i < 3; ++i) dup2(fds[i], i);
     std::vector<char*> argv{const_cast<char*>(OXSER_PROGRAM)};
     for (const std::string& a : args) {
-      if (a.rfind("LC_ALL=", 0) == 0) putenv(const_cast<char*>(a.c_str()));
+      if (a.rfind("LC_ALL=-", 0) == 0) setenv("LC_ALL", a.c_str() + 8, 1);
+      else if (a.rfind("LC_ALL=", 0) == 0) putenv(const_cast<char*>(a.c_str()));
       else argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
@@ -115,29 +117,42 @@ std::string input_of(const std::string& source) {
 // A case table: a text file in tests/tools, one run of the program a line,
 // '#' starting a comment:  ARGS | INPUT | STATUS | EXPECTED | ...
 // In ARGS, "@FILE" is a sample file; leading "LC_ALL=NAME" words set the
-// locale (the row is passed over where there is no such locale). EXPECTED:
+// locale (the row is passed over where there is no such locale; "LC_ALL=-NAME"
+// names one that must be missing). EXPECTED:
 // "=FILE", standard output equals the file in tests/tools ("=@FILE": a
 // sample; OXSER_UPDATE_GOLDEN=1 rewrites those under golden/); else a
 // fragment looked for on standard error, or on standard output when STATUS is
 // 0 ("2>" before one: on standard error). On failure nothing is written to
 // standard output, but by dump, whose last line then shows the first fragment
 // after "**".
-void check_table(const std::string& file) {
+// The rows of a case table: line number and fields.
+std::vector<std::pair<int, std::vector<std::string>>> table_rows(const std::string& file) {
   std::istringstream lines(read_file(std::string(OXSER_TEST_DIR) + "/" + file));
-  int number = 0, cases = 0;
+  std::vector<std::pair<int, std::vector<std::string>>> rows;
+  int number = 0;
   for (std::string line; std::getline(lines, line);) {
-    SCOPED_TRACE(file + ":" + std::to_string(++number));
+    ++number;
     if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
-    std::vector<std::string> fields, args;
+    std::vector<std::string> fields;
     std::istringstream split(line);
     for (std::string f; std::getline(split, f, '|');) {
       f = oxs_test::trim(f);
       for (std::size_t at; (at = f.find("\\n")) != std::string::npos;) f.replace(at, 2, "\n");
       fields.push_back(f);
     }
+    rows.emplace_back(number, fields);
+  }
+  return rows;
+}
+
+void check_table(const std::string& file) {
+  int cases = 0;
+  for (const auto& [number, fields] : table_rows(file)) {
+    SCOPED_TRACE(file + ":" + std::to_string(number));
+    std::vector<std::string> args;
     std::istringstream words(fields.at(0));
     for (std::string w; words >> w;) args.push_back(w[0] == '@' ? sample_path(w.substr(1)) : w);
-    if (!args.empty() && args[0].rfind("LC_ALL=", 0) == 0) {
+    if (!args.empty() && args[0].rfind("LC_ALL=", 0) == 0 && args[0].rfind("LC_ALL=-", 0) != 0) {
       if (std::setlocale(LC_ALL, args[0].c_str() + 7) == nullptr) continue;
       std::setlocale(LC_ALL, "C");
     }
@@ -175,6 +190,28 @@ void check_table(const std::string& file) {
 TEST(Tool, GoldenOutputs) { check_table("golden.txt"); }
 TEST(Tool, FailuresExitStatusAndMessage) { check_table("failures.txt"); }
 TEST(Tool, NoncanonicalEncodingsWarnInDumpAndAreRefusedByStrictDecode) { check_table("noncanonical.txt"); }
+TEST(Tool, InputFormsAndBuffersInARow) { check_table("inputs.txt"); }
+
+// dump --json and build give back the octets of every sample and of every
+// buffer that the tables dump or decode, damaged ones included.
+TEST(Tool, DumpJsonBuildsTheSameOctetsBack) {
+  std::vector<std::string> inputs;
+  for (const auto& [name, type] : kSamples) inputs.push_back(input_of(std::string("@") + name));
+  for (const char* table : {"failures.txt", "noncanonical.txt", "golden.txt", "inputs.txt"})
+    for (const auto& [number, fields] : table_rows(table))
+      if (fields.at(0).find("dump") != std::string::npos || fields.at(0).find("decode") != std::string::npos)
+        inputs.push_back(input_of(fields.at(1)));
+  int built = 0;
+  for (const std::string& input : inputs) {
+    const result tree = run({"dump", "--json", "-"}, input);
+    if (tree.out.empty()) continue;  // not a buffer at all (JSON, not hex)
+    SCOPED_TRACE(tree.out);
+    const std::vector<unsigned char> octets = oxser::input_bytes({input.begin(), input.end()}, oxser::input_form::detect);
+    EXPECT_EQ(run({"build"}, tree.out).out, std::string(octets.begin(), octets.end()));
+    ++built;
+  }
+  EXPECT_GT(built, 30);
+}
 
 // A failed command does not create or change its output file.
 TEST(Tool, FailureLeavesOutputFileUntouched) {
