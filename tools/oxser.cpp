@@ -639,6 +639,16 @@ struct command {
   std::optional<output> (*run)(const options& o, const local_text* lcs);
 };
 
+// The record and how its functions are called (decode and encode).
+void record_options(CLI::App& sub, options& o) {
+  sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
+  sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
+  sub.add_option("--envelope-version", o.envelope_version,
+                 "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
+                 "by the type-code functions")
+      ->check(CLI::Range(1, 255));
+}
+
 void input_options(CLI::App& sub, options& o) {
   sub.add_flag("--hex", o.hex, "The input is hex text");
   sub.add_flag("--binary", o.binary, "The input is binary");
@@ -694,12 +704,7 @@ const command kCommands[] = {
 
     {"decode", "Decode a buffer into a record and print it as JSON",
      [](CLI::App& sub, options& o) {
-       sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
-       sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
-       sub.add_option("--envelope-version", o.envelope_version,
-                      "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
-                      "by the type-code functions")
-           ->check(CLI::Range(1, 255));
+       record_options(sub, o);
        sub.add_flag("--strict", o.strict,
                     "Also refuse what the reader accepts but a writer never produces: bytes after the element, "
                     "encodings longer than the shortest form, text that is not valid UTF-8, zero octets inside text");
@@ -715,12 +720,7 @@ const command kCommands[] = {
 
     {"encode", "Encode a record given as JSON into a buffer",
      [](CLI::App& sub, options& o) {
-       sub.add_option("--type,-t", o.type, "Record type (see oxser types)")->required();
-       sub.add_flag("--lcs", o.lcs, "Use the local-code-set functions (text in the locale's code set)");
-       sub.add_option("--envelope-version", o.envelope_version,
-                      "For a record with a type code: the envelope version (1-255) of the buffer, read and written "
-                      "by the type-code functions")
-           ->check(CLI::Range(1, 255));
+       record_options(sub, o);
        sub.add_flag("--hex", o.hex, "Write hex text instead of binary");
        sub.add_option("-o,--output", o.output, "Write to this file instead of standard output");
        sub.add_option("FILE", o.file, "JSON input file (default: standard input)");
