@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <set>
 #include <utility>
 
@@ -15,11 +16,11 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
-#include <iconv.h>
 #include <langinfo.h>
 #endif
 
 #include <oxserutl/asnsarray.h>
+#include <oxserutl/asnutils.h>
 
 namespace oxser {
 
@@ -436,6 +437,11 @@ void fill_record(const oxs_record_info& info, const json& value, void* record, c
 }  // namespace
 
 // --- local code set ----------------------------------------------------------------
+//
+// The conversions are the library's own, through the text adapter in its
+// local-code-set mode: the adapter takes local text and holds UTF-8, and
+// gives its UTF-8 back as local text. Only the code set's name is the
+// tool's, for its messages.
 
 #if defined(_WIN32)
 local_text::local_text() {
@@ -443,94 +449,60 @@ local_text::local_text() {
   codeset_ = "CP" + std::to_string(cp);
   identity_ = cp == CP_UTF8;
 }
-
-local_text::~local_text() = default;
-
-namespace {
-
-// Windows: the ANSI code page (codeset_ is "CP<number>") through UTF-16;
-// what the other side lacks becomes the code page's default character or
-// U+FFFD.
-std::string convert_text(const std::string& to, const std::string& from, const std::string& in, const std::string&,
-                         bool from_utf8, std::size_t& /*substituted: the code-page functions do not count*/) {
-  const UINT local = static_cast<UINT>(std::atoi((from_utf8 ? to : from).c_str() + 2));
-  const UINT source = from_utf8 ? CP_UTF8 : local;
-  const UINT target = from_utf8 ? local : CP_UTF8;
-  if (in.empty()) return in;
-  const int units = MultiByteToWideChar(source, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(source, 0, in.data(), static_cast<int>(in.size()), wide.data(), units);
-  const DWORD flags = target == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const int octets = WideCharToMultiByte(target, flags, wide.data(), units, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(octets), '\0');
-  WideCharToMultiByte(target, flags, wide.data(), units, out.data(), octets, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
 #else
 local_text::local_text() {
   const char* cs = nl_langinfo(CODESET);
   codeset_ = cs != nullptr ? cs : "ANSI_X3.4-1968";
   identity_ = codeset_ == "UTF-8" || codeset_ == "utf-8" || codeset_ == "UTF8";
 }
+#endif
 
 local_text::~local_text() = default;
 
 namespace {
 
-// Converts with iconv; an input octet that cannot be converted becomes
-// `substitute` and conversion resumes behind it (whole UTF-8 sequences are
-// skipped when reading UTF-8).
-std::string convert_text(const std::string& to, const std::string& from, const std::string& in,
-                         const std::string& substitute, bool from_utf8, std::size_t& substituted) {
-  iconv_t cd = iconv_open(to.c_str(), from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    std::string out;
-    for (unsigned char c : in) {
-      substituted += c < 0x80 ? 0 : 1;
-      out += c < 0x80 ? std::string(1, static_cast<char>(c)) : substitute;
-    }
-    return out;
-  }
-  std::string out;
-  std::vector<char> room(in.size() * 4 + 16);
-  char* src = const_cast<char*>(in.data());  // iconv's interface is not const-correct; it only reads
-  std::size_t left = in.size();
-  while (left > 0) {
-    char* dst = room.data();
-    std::size_t space = room.size();
-    const std::size_t r = iconv(cd, &src, &left, &dst, &space);
-    out.append(room.data(), static_cast<std::size_t>(dst - room.data()));
-    if (r != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) continue;
-    // EILSEQ or EINVAL: substitute and skip the offending character.
-    out += substitute;
-    ++substituted;
-    std::size_t skip = 1;
-    if (from_utf8) {
-      const std::string rest(src, left);
-      const std::size_t n = utf8_sequence(reinterpret_cast<const unsigned char*>(rest.data()), rest.size());
-      skip = n == 0 ? 1 : n;
-    }
-    src += skip;
-    left -= skip;
-  }
-  iconv_close(cd);
+// Substitutions are counted as the substitutes the conversion added.
+std::size_t added(const std::string& in, const std::string& out, const std::string& substitute) {
+  const auto count = [&](const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(substitute); at != std::string::npos; at = text.find(substitute, at + 1)) ++n;
+    return n;
+  };
+  const std::size_t before = count(in);
+  const std::size_t after = count(out);
+  return after > before ? after - before : 0;
+}
+
+std::string adapter_text(const tqasnUTF8String& s) {
+  char* text = nullptr;
+  if (s.get_value(text) != 0 || text == nullptr) throw std::bad_alloc();
+  std::string out(text);
+  s.free_obj(text);
   return out;
 }
 
 }  // namespace
-#endif
 
 std::string local_text::to_local(const std::string& utf8) const {
-  if (identity_) return utf8;
-  return convert_text(codeset_, "UTF-8", utf8, "?", true, to_local_substituted_);
+  if (identity_ || utf8.empty()) return utf8;
+  tqasnUTF8String s(security_lcs);
+  (void)s.tq_asn_charstring::set_value(reinterpret_cast<const unsigned char*>(utf8.data()),
+                                       static_cast<std::uint32_t>(utf8.size()));
+  std::string out = adapter_text(s);
+  to_local_substituted_ += added(utf8, out, "?");
+  return out;
 }
 
 std::string local_text::to_utf8(const std::string& local) const {
-  if (identity_) return local;
-  return convert_text("UTF-8", codeset_, local, "\xEF\xBF\xBD", false, to_utf8_substituted_);
+  if (identity_ || local.empty()) return local;
+  tqasnUTF8String s(security_lcs);
+  (void)s.set_value(local.c_str());
+  unsigned char* bytes = nullptr;
+  std::uint32_t length = 0;
+  (void)s.tq_asn_charstring::get_value(bytes, length);
+  std::string out(reinterpret_cast<const char*>(bytes), length);
+  to_utf8_substituted_ += added(local, out, "\xEF\xBF\xBD");
+  return out;
 }
 
 // --- public ----------------------------------------------------------------------------

@@ -37,7 +37,8 @@ namespace oxser {
 using json = nlohmann::ordered_json;
 
 // Text in the local code set of the LC_CTYPE locale and in UTF-8. Made once
-// per run; converts with iconv(3) unless the local code set is UTF-8.
+// per run; converts with the library's own conversion (its text adapter in
+// the local-code-set mode) unless the local code set is UTF-8.
 // Characters that the other side cannot hold are substituted ('?' towards
 // the local code set, U+FFFD towards UTF-8), as the library does.
 class local_text {
