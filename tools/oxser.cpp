@@ -300,6 +300,12 @@ std::string run_dump(const options& o) {
   std::vector<unsigned char> held;
   if (map == nullptr) held = input_bytes(read_input(o.file), form_of(o), "dump");
   const bytes_view data = map != nullptr ? bytes_view(map->data(), map->size()) : bytes_view(held);
+  // --raw on a buffer with its envelope reads the envelope as an OCTET STRING.
+  if (o.raw && o.offset < 0 && data.size() > oxserutl::detail::kEnvelopeLength &&
+      data[0] == oxserutl::detail::kEnvelopeLength &&
+      oxserutl::detail::envelope_marked(data.data(), static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX))))
+    std::fprintf(stderr, "oxser dump: note: the input begins with an envelope (04 %02X AC DC), read here as an OCTET "
+                         "STRING; without --raw dump reads the envelope\n", data[1]);
   line_writer out(o.output, map.get());
   std::size_t start = 0;
   std::size_t limit = data.size();
@@ -421,20 +427,6 @@ void run_dump_all(const options& o) {
     out.write(std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings") +
               " (!!): what readers accept but a writer never produces\n");
   out.finish();
-}
-
-// --raw on a buffer with its envelope reads the envelope as an OCTET
-// STRING: said on standard error (for a binary file).
-void hint_raw_envelope(const options& o) {
-  if (!o.raw || o.offset >= 0 || o.file.empty() || o.file == "-") return;
-  unsigned char head[4] = {0, 0, 0, 0};
-  std::FILE* f = std::fopen(o.file.c_str(), "rb");
-  if (f == nullptr) return;
-  const bool whole = std::fread(head, 1, 4, f) == 4;
-  std::fclose(f);
-  if (whole && head[0] == 4 && head[1] != 0 && head[2] == 0xAC && head[3] == 0xDC)
-    std::fprintf(stderr, "oxser dump: note: the input begins with an envelope (04 %02X AC DC), read here as an OCTET "
-                         "STRING; without --raw dump reads the envelope\n", head[1]);
 }
 
 // --- build -------------------------------------------------------------------------
@@ -698,7 +690,6 @@ const command kCommands[] = {
          run_dump_all(o);
        else
          run_dump(o);  // writes as it reads
-       hint_raw_envelope(o);
        return std::nullopt;
      }},
 
