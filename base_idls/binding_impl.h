@@ -16,6 +16,7 @@
 #include "boundary.h"
 #include "direct_codec.h"
 #include "internal.h"
+#include "record_calls.h"
 
 namespace oxserutl {
 namespace binding {
@@ -423,15 +424,6 @@ int decode(B& binding, typename B::record_type& record, tq_asn_buffer_t& in, int
 // The envelope version of every record function.
 constexpr int record_version = 2;
 
-// The run-time description of record S (defined with the others in
-// record_info.cpp).
-template <class S>
-const oxs_record_info& record_description() noexcept;
-#define OXS_DECLARE_DESCRIPTION(S, B, NAME, MODULE, COPY) \
-  template <>                                           \
-  const oxs_record_info& record_description<S>() noexcept;
-OXS_ALL_MODULES(OXS_DECLARE_DESCRIPTION)
-#undef OXS_DECLARE_DESCRIPTION
 
 // The exported functions through the object tree alone.
 template <class B>

@@ -28,10 +28,6 @@ constexpr unsigned char kOctetString = 0x04;
 constexpr unsigned char kUTF8String = 0x0C;
 constexpr unsigned char kSequence = 0x30;
 
-// Records nested deeper than this are left to the object tree, whose depth
-// bounds (constructed levels and record nesting) lie well beyond it.
-constexpr int kMaxDepth = 64;
-
 // The largest record structure: a record being decoded is built in a
 // scratch copy of this size and handed over only when complete.
 #define OXS_SIZE_OF(S, B, NAME, MODULE, COPY) sizeof(S),
@@ -69,7 +65,7 @@ struct depth_scope {
   int& depth;
   explicit depth_scope(int& d) : depth(++d) {}
   ~depth_scope() { --depth; }
-  bool too_deep() const { return depth > kMaxDepth; }
+  bool too_deep() const { return depth > max_depth; }
 };
 
 // --- decoding -----------------------------------------------------------------

@@ -1,16 +1,18 @@
 // The run-time description of every record, generated from the same tables
-// as the bindings.
-#define OXS_SOURCE "base_idls/record_info"
+// as the bindings: data only. The functions it points to are in
+// record_calls.cpp.
 #include <oxserutl/record_info.h>
 
 #include <cstddef>
 #include <cstring>
 
-#include <oxserutl/asn_kyobjs.h>
+#include <oxserutl/records.h>
 
-#include "binding_impl.h"
+#include "record_calls.h"
 
 namespace {
+
+namespace calls = oxserutl::calls;
 
 enum record_index {
 #define OXS_INDEX(S, B, NAME, MODULE, COPY) index_##S,
@@ -117,48 +119,6 @@ OXS_TYPE_CODE_RECORDS(OXS_KY_FIELD_TABLE)
 #undef OXS_KY_FIELD_TABLE
 #undef OXS_FIELD_TABLE
 
-template <class S>
-int encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
-  S& r = *static_cast<S*>(record);
-  return lcs ? tqAsnEncodeObjLCS(out, r) : tqAsnEncodeObj(out, r);
-}
-template <class S>
-int decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
-  S& r = *static_cast<S*>(record);
-  return lcs ? tqAsnDecodeObjLCS(in, r) : tqAsnDecodeObj(in, r);
-}
-template <class S>
-int tree_encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
-  return oxserutl::binding::encode_record_tree<oxs_binding_t<S>>(out, *static_cast<S*>(record),
-                                                                 lcs ? security_lcs : security_normal);
-}
-template <class S>
-int tree_decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
-  return oxserutl::binding::decode_record_tree<oxs_binding_t<S>>(in, *static_cast<S*>(record),
-                                                                 lcs ? security_lcs : security_normal);
-}
-template <class S>
-void release_as(void* record) {
-  tqAsnFreeObj(*static_cast<S*>(record));
-}
-
-// The type-code functions; a record without a type code (an element
-// only) has none.
-template <std::uint32_t Code>
-int encode_code(tq_asn_buffer_t& out, void* record, int) {
-  if (Code == 0) return ASN_ERR_UNSUPPORTED;
-  return tqasn_encode_obj(2, record, Code, out);
-}
-template <std::uint32_t Code>
-int decode_code(tq_asn_buffer_t& in, void* record, int) {
-  if (Code == 0) return ASN_ERR_UNSUPPORTED;
-  return tqasn_decode_obj(2, in, Code, record);
-}
-template <std::uint32_t Code>
-void release_code(void* record) {
-  if (Code != 0) tqasn_obj_free(2, Code, record);
-}
-
 // The bare INTEGER's structure is one std::int32_t.
 #define OXS_STRUCTURE_NAME_sequence(S) #S
 #define OXS_STRUCTURE_NAME_bare(S) "int32_t"
@@ -168,13 +128,14 @@ void release_code(void* record) {
 const oxs_record_info table[record_count] = {
 #define OXS_RECORD_ROW(S, B, NAME, MODULE, COPY)                                                       \
   {#S,          #B,           NAME,           "base_idls/" #MODULE, 0, sizeof(S), fields_##S::rows, \
-   OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>, &tree_encode_as<S>, &tree_decode_as<S>},
+   OXS_COUNT(fields_##S::rows), &calls::encode<S>, &calls::decode<S>, &calls::release<S>, &calls::tree_encode<S>,   \
+   &calls::tree_decode<S>},
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
 #define OXS_KY_RECORD_ROW(S, B, NAME, CODE, SHAPE)                                                          \
   {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, "asn1/asn_kyobjs", CODE, sizeof(S), fields_##S::rows,            \
-   OXS_COUNT(fields_##S::rows), &encode_code<CODE>, &decode_code<CODE>, &release_code<CODE>, &encode_code<CODE>, \
-   &decode_code<CODE>},
+   OXS_COUNT(fields_##S::rows), &calls::encode_code<CODE>, &calls::decode_code<CODE>, &calls::release_code<CODE>,  \
+   &calls::encode_code<CODE>, &calls::decode_code<CODE>},
     OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_ROW)
 #undef OXS_KY_RECORD_ROW
 };

@@ -377,21 +377,6 @@ class OXSERUTL_API tq_asn_object {
   friend class tq_asn_sequenceof;
 };
 
-// Access to the protected tree operations for the library's own layers
-// (record bindings, tests); not for callers.
-struct OXSERUTL_API tq_asn_access {
-  static void check_valid(tq_asn_object& o, int deep) { o.check_valid(deep); }
-  static void invalidate_value(tq_asn_object& o, invalidate_t how) { o.invalidate_value(how); }
-  static void invalidate_encoding(const tq_asn_object& o) { o.invalidate_encoding(); }
-  static void set_value_valid(tq_asn_object& o) { o.set_value_valid(); }
-  static bool check_type(const tq_asn_object& o, std::uint32_t tag, int cls) { return o.check_type(tag, cls); }
-  static void set_default_value(tq_asn_object& o, tq_asn_object* v) { o.set_default_value(v); }
-  static int get_encoding(const tq_asn_object& o) { return o.get_encoding(); }
-  static int get_encoding(const tq_asn_object& o, tq_buffer_t& out) { return o.get_encoding(out); }
-  static int emptyi(tq_asn_object& o) { return o.emptyi(); }
-  static void set_parent(tq_asn_object& o, tq_asn_object* p) { o.set_parent(p); }
-};
-
 // ---------------------------------------------------------------------------
 // Primitive types
 // ---------------------------------------------------------------------------
