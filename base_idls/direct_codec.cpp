@@ -61,6 +61,9 @@ void store(unsigned char* at, T v) {
 // of the record holding it is (local): the description's local_text fact.
 constexpr bool local_text_of(bool local, const oxs_field_info& f) { return local && f.local_text; }
 
+// A count field of 16 bits (the kind table says how wide each kind's is).
+inline bool narrow_count(const oxs_field_info& f) { return oxs_kinds[f.kind].count_bits == 16; }
+
 struct depth_scope {
   int& depth;
   explicit depth_scope(int& d) : depth(++d) {}
@@ -194,7 +197,7 @@ class decoder {
     cursor body;
     if (!element(c, kSequence, body)) return false;
     const long n = count_elements(body, kSequence);
-    if (n < 0 || (f.kind == oxs_kind_list16 && n > 0xFFFF)) return false;
+    if (n < 0 || (narrow_count(f) && n > 0xFFFF)) return false;
     if (n == 0) return true;
     const oxs_record_info& info = *f.element();
     const bool by_pointer = f.kind == oxs_kind_ptrlist;
@@ -244,7 +247,7 @@ class decoder {
   }
 
   static void set_count(const oxs_field_info& f, unsigned char* base, std::uint32_t n) {
-    if (f.kind == oxs_kind_list16) {
+    if (narrow_count(f)) {
       store(base + f.count_offset, static_cast<std::uint16_t>(n));
     } else {
       store(base + f.count_offset, n);
@@ -347,7 +350,7 @@ class writer {
   }
 
   bool records(const oxs_field_info& f, const unsigned char* base, bool local) {
-    const std::uint32_t n = f.kind == oxs_kind_list16 ? load<std::uint16_t>(base + f.count_offset)
+    const std::uint32_t n = narrow_count(f) ? load<std::uint16_t>(base + f.count_offset)
                                                       : load<std::uint32_t>(base + f.count_offset);
     const auto* items = load<const unsigned char*>(base + f.offset);
     if (n != 0 && items == nullptr) return false;
