@@ -197,7 +197,8 @@ class decoder {
     cursor body;
     if (!element(c, kSequence, body)) return false;
     const long n = count_elements(body, kSequence);
-    if (n < 0 || (narrow_count(f) && n > 0xFFFF)) return false;
+    const bool narrow = narrow_count(f);
+    if (n < 0 || (narrow && n > 0xFFFF)) return false;
     if (n == 0) return true;
     const oxs_record_info& info = *f.element();
     const bool by_pointer = f.kind == oxs_kind_ptrlist;
@@ -207,7 +208,7 @@ class decoder {
     store(base + f.offset, items);
     for (long i = 0; i < n; ++i) {
       // Counted before it is read, so that a half-read element is released.
-      set_count(f, base, static_cast<std::uint32_t>(i + 1));
+      set_count(narrow, base + f.count_offset, static_cast<std::uint32_t>(i + 1));
       unsigned char* item = items + static_cast<std::size_t>(i) * info.size;
       if (by_pointer) {
         item = static_cast<unsigned char*>(mem_calloc(1, info.size));
@@ -246,11 +247,11 @@ class decoder {
     return true;
   }
 
-  static void set_count(const oxs_field_info& f, unsigned char* base, std::uint32_t n) {
-    if (narrow_count(f)) {
-      store(base + f.count_offset, static_cast<std::uint16_t>(n));
+  static void set_count(bool narrow, unsigned char* count, std::uint32_t n) {
+    if (narrow) {
+      store(count, static_cast<std::uint16_t>(n));
     } else {
-      store(base + f.count_offset, n);
+      store(count, n);
     }
   }
 
