@@ -28,10 +28,6 @@ constexpr unsigned char kOctetString = 0x04;
 constexpr unsigned char kUTF8String = 0x0C;
 constexpr unsigned char kSequence = 0x30;
 
-// Records nested deeper than this are left to the object tree, whose depth
-// bounds (constructed levels and record nesting) lie well beyond it.
-constexpr int kMaxDepth = 64;
-
 // The largest record structure: a record being decoded is built in a
 // scratch copy of this size and handed over only when complete.
 #define OXS_SIZE_OF(S, B, NAME, MODULE, COPY) sizeof(S),
@@ -65,11 +61,14 @@ void store(unsigned char* at, T v) {
 // of the record holding it is (local): the description's local_text fact.
 constexpr bool local_text_of(bool local, const oxs_field_info& f) { return local && f.local_text; }
 
+// A count field of 16 bits (the kind table says how wide each kind's is).
+inline bool narrow_count(const oxs_field_info& f) { return oxs_kinds[f.kind].count_bits == 16; }
+
 struct depth_scope {
   int& depth;
   explicit depth_scope(int& d) : depth(++d) {}
   ~depth_scope() { --depth; }
-  bool too_deep() const { return depth > kMaxDepth; }
+  bool too_deep() const { return depth > max_depth; }
 };
 
 // --- decoding -----------------------------------------------------------------
@@ -198,7 +197,8 @@ class decoder {
     cursor body;
     if (!element(c, kSequence, body)) return false;
     const long n = count_elements(body, kSequence);
-    if (n < 0 || (f.kind == oxs_kind_list16 && n > 0xFFFF)) return false;
+    const bool narrow = narrow_count(f);
+    if (n < 0 || (narrow && n > 0xFFFF)) return false;
     if (n == 0) return true;
     const oxs_record_info& info = *f.element();
     const bool by_pointer = f.kind == oxs_kind_ptrlist;
@@ -208,7 +208,7 @@ class decoder {
     store(base + f.offset, items);
     for (long i = 0; i < n; ++i) {
       // Counted before it is read, so that a half-read element is released.
-      set_count(f, base, static_cast<std::uint32_t>(i + 1));
+      set_count(narrow, base + f.count_offset, static_cast<std::uint32_t>(i + 1));
       unsigned char* item = items + static_cast<std::size_t>(i) * info.size;
       if (by_pointer) {
         item = static_cast<unsigned char*>(mem_calloc(1, info.size));
@@ -247,11 +247,11 @@ class decoder {
     return true;
   }
 
-  static void set_count(const oxs_field_info& f, unsigned char* base, std::uint32_t n) {
-    if (f.kind == oxs_kind_list16) {
-      store(base + f.count_offset, static_cast<std::uint16_t>(n));
+  static void set_count(bool narrow, unsigned char* count, std::uint32_t n) {
+    if (narrow) {
+      store(count, static_cast<std::uint16_t>(n));
     } else {
-      store(base + f.count_offset, n);
+      store(count, n);
     }
   }
 
@@ -351,7 +351,7 @@ class writer {
   }
 
   bool records(const oxs_field_info& f, const unsigned char* base, bool local) {
-    const std::uint32_t n = f.kind == oxs_kind_list16 ? load<std::uint16_t>(base + f.count_offset)
+    const std::uint32_t n = narrow_count(f) ? load<std::uint16_t>(base + f.count_offset)
                                                       : load<std::uint32_t>(base + f.count_offset);
     const auto* items = load<const unsigned char*>(base + f.offset);
     if (n != 0 && items == nullptr) return false;

@@ -29,6 +29,10 @@
 namespace oxserutl {
 namespace direct {
 
+// Records nested deeper than this are left to the object tree, whose depth
+// bounds (constructed levels and record nesting) lie well beyond it.
+constexpr int max_depth = 64;
+
 // true: in.data's envelope (version 2) and element were read into record,
 // which was zeroed first. false: declined, record untouched.
 bool decode(const oxs_record_info& info, const tq_asn_buffer_t& in, void* record, bool local_text) noexcept;

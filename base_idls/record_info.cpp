@@ -1,16 +1,19 @@
 // The run-time description of every record, generated from the same tables
-// as the bindings.
-#define OXS_SOURCE "base_idls/record_info"
+// as the bindings: data only. The functions it points to are in
+// record_calls.cpp.
 #include <oxserutl/record_info.h>
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
-#include <oxserutl/asn_kyobjs.h>
+#include <oxserutl/records.h>
 
-#include "binding_impl.h"
+#include "record_calls.h"
 
 namespace {
+
+namespace calls = oxserutl::calls;
 
 enum record_index {
 #define OXS_INDEX(S, B, NAME, MODULE, COPY) index_##S,
@@ -38,72 +41,94 @@ OXS_TYPE_CODE_RECORDS(OXS_KY_INFO_OF)
 #undef OXS_KY_INFO_OF
 #undef OXS_INFO_OF
 
-// --- the derived facts ---------------------------------------------------------
+// --- the field rows ----------------------------------------------------------------
 
-// A binding passes its code-set mode to the children it registers, and a
-// list passes it on to every element it creates; a record held by value or
-// by pointer, or in a sparse array's slots, registered its own children
-// before its parent adopted it, so its text is taken as it is. The texts of
-// the type-code records are octets that no code-set mode touches.
-constexpr bool local_text_of(oxs_field_kind kind) {
-  return kind == oxs_kind_string || kind == oxs_kind_strings || kind == oxs_kind_list || kind == oxs_kind_list16 ||
-         kind == oxs_kind_ptrlist;
-}
+// Each field row as (kind, field, count field, its offset, fixed size,
+// element structure); no_element for the kinds without one. The row is
+// laid out twice below: once for the completeness of records, once for
+// the description.
+struct no_element;
+#define OXS_INFO_i32(f) OXS_ROW(i32, f, nullptr, 0, 0, no_element)
+#define OXS_INFO_u32(f) OXS_ROW(u32, f, nullptr, 0, 0, no_element)
+#define OXS_INFO_u16(f) OXS_ROW(u16, f, nullptr, 0, 0, no_element)
+#define OXS_INFO_u8(f) OXS_ROW(u8, f, nullptr, 0, 0, no_element)
+#define OXS_INFO_string(f) OXS_ROW(string, f, nullptr, 0, 0, no_element)
+#define OXS_INFO_cstring(f) OXS_ROW(cstring, f, nullptr, 0, 0, no_element)
+#define OXS_INFO_fixed(f, n) OXS_ROW(fixed, f, nullptr, 0, n, no_element)
+#define OXS_INFO_block(len, f) OXS_ROW(block, f, #len, offsetof(R, len), 0, no_element)
+// The optional byte block of the type-code records is described as a
+// block: the tools tell it by the record (see the report of this change).
+#define OXS_INFO_optblock(len, f) OXS_INFO_block(len, f)
+#define OXS_INFO_list(n, f, S) OXS_ROW(list, f, #n, offsetof(R, n), 0, S)
+#define OXS_INFO_list16(n, f, S) OXS_ROW(list16, f, #n, offsetof(R, n), 0, S)
+#define OXS_INFO_ptrlist(n, f, S) OXS_ROW(ptrlist, f, #n, offsetof(R, n), 0, S)
+#define OXS_INFO_strings(n, f) OXS_ROW(strings, f, #n, offsetof(R, n), 0, no_element)
+#define OXS_INFO_ints(n, f) OXS_ROW(ints, f, #n, offsetof(R, n), 0, no_element)
+#define OXS_INFO_nested(f, S) OXS_ROW(nested, f, nullptr, 0, 0, S)
+#define OXS_INFO_optional(f, S) OXS_ROW(optional, f, nullptr, 0, 0, S)
+#define OXS_INFO_sparse(f, S) OXS_ROW(sparse, f, nullptr, 0, 0, S)
+#define OXS_INFO_FIELD(kind, ...) OXS_INFO_##kind(__VA_ARGS__)
+
+// --- the derived facts, from the kind table ---------------------------------------
 
 // Whether a record's binding is complete (so present, and written when it
-// is an optional child left null) before any value is set: lists are (empty), an optional child does not count,
-// and a nested record is when its own fields are.
+// is an optional child left null) before any value is set: every field
+// complete unset by its kind's rule.
 template <class S>
 struct complete_when_unset;
-#define OXS_COMPLETE_i32(f) false
-#define OXS_COMPLETE_u32(f) false
-#define OXS_COMPLETE_u16(f) false
-#define OXS_COMPLETE_u8(f) false
-#define OXS_COMPLETE_string(f) false
-#define OXS_COMPLETE_fixed(f, n) false
-#define OXS_COMPLETE_block(len, f) false
-#define OXS_COMPLETE_list(n, f, S) true
-#define OXS_COMPLETE_list16(n, f, S) true
-#define OXS_COMPLETE_ptrlist(n, f, S) true
-#define OXS_COMPLETE_strings(n, f) true
-#define OXS_COMPLETE_ints(n, f) true
-#define OXS_COMPLETE_nested(f, S) complete_when_unset<S>::value
-#define OXS_COMPLETE_optional(f, S) true
-#define OXS_COMPLETE_sparse(f, S) false
-#define OXS_COMPLETE_FIELD(kind, ...) &&OXS_COMPLETE_##kind(__VA_ARGS__)
-#define OXS_COMPLETE(S, B, NAME, MODULE, COPY)                                  \
-  template <>                                                                   \
-  struct complete_when_unset<S> {                                               \
-    static constexpr bool value = true OXS_FIELDS_##S(OXS_COMPLETE_FIELD);      \
+
+template <oxs_field_kind K, class E>
+constexpr bool complete_field() {
+  if constexpr (oxs_kinds[K].unset == oxs_unset_as_element) {
+    return complete_when_unset<E>::value;
+  } else {
+    return oxs_kinds[K].unset == oxs_unset_complete;
+  }
+}
+
+#define OXS_ROW(kind, f, count, count_offset, fixed, E) &&complete_field<oxs_kind_##kind, E>()
+#define OXS_COMPLETE(S, B, NAME, MODULE, COPY)                             \
+  template <>                                                              \
+  struct complete_when_unset<S> {                                          \
+    static constexpr bool value = true OXS_FIELDS_##S(OXS_INFO_FIELD);     \
   };
 OXS_ALL_MODULES(OXS_COMPLETE)
 #undef OXS_COMPLETE
+#undef OXS_ROW
+
+template <oxs_field_kind K, class E>
+constexpr bool written_when_unset() {
+  if constexpr (oxs_kinds[K].written_when_element_complete) {
+    return complete_when_unset<E>::value;
+  } else {
+    return false;
+  }
+}
+
+using element_fn = const oxs_record_info* (*)();
+template <class E>
+constexpr element_fn element_of() {
+  if constexpr (std::is_same_v<E, no_element>) {
+    return nullptr;
+  } else {
+    return &info_of<E>;
+  }
+}
+
+// The table is indexed by the kind.
+constexpr bool kinds_in_order() {
+  for (std::size_t i = 0; i < sizeof oxs_kinds / sizeof oxs_kinds[0]; ++i)
+    if (oxs_kinds[i].kind != static_cast<oxs_field_kind>(i)) return false;
+  return true;
+}
+static_assert(kinds_in_order() && sizeof oxs_kinds / sizeof oxs_kinds[0] == oxs_kind_cstring + 1,
+              "one row per field kind, in the order of the kinds");
 
 // --- the rows --------------------------------------------------------------------
 
-#define OXS_ROW_FACTS(kind, f, count, count_offset, fixed, element, written) \
-  {#f, count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element, local_text_of(oxs_kind_##kind), written},
-#define OXS_ROW(kind, f, count, count_offset, fixed, element) \
-  OXS_ROW_FACTS(kind, f, count, count_offset, fixed, element, false)
-#define OXS_INFO_i32(f) OXS_ROW(i32, f, nullptr, 0, 0, nullptr)
-#define OXS_INFO_u32(f) OXS_ROW(u32, f, nullptr, 0, 0, nullptr)
-#define OXS_INFO_u16(f) OXS_ROW(u16, f, nullptr, 0, 0, nullptr)
-#define OXS_INFO_u8(f) OXS_ROW(u8, f, nullptr, 0, 0, nullptr)
-#define OXS_INFO_string(f) OXS_ROW(string, f, nullptr, 0, 0, nullptr)
-#define OXS_INFO_fixed(f, n) OXS_ROW(fixed, f, nullptr, 0, n, nullptr)
-#define OXS_INFO_block(len, f) OXS_ROW(block, f, #len, offsetof(R, len), 0, nullptr)
-#define OXS_INFO_list(n, f, S) OXS_ROW(list, f, #n, offsetof(R, n), 0, &info_of<S>)
-#define OXS_INFO_list16(n, f, S) OXS_ROW(list16, f, #n, offsetof(R, n), 0, &info_of<S>)
-#define OXS_INFO_ptrlist(n, f, S) OXS_ROW(ptrlist, f, #n, offsetof(R, n), 0, &info_of<S>)
-#define OXS_INFO_strings(n, f) OXS_ROW(strings, f, #n, offsetof(R, n), 0, nullptr)
-#define OXS_INFO_ints(n, f) OXS_ROW(ints, f, #n, offsetof(R, n), 0, nullptr)
-#define OXS_INFO_nested(f, S) OXS_ROW(nested, f, nullptr, 0, 0, &info_of<S>)
-#define OXS_INFO_optional(f, S) \
-  OXS_ROW_FACTS(optional, f, nullptr, 0, 0, &info_of<S>, complete_when_unset<S>::value)
-#define OXS_INFO_sparse(f, S) OXS_ROW(sparse, f, nullptr, 0, 0, &info_of<S>)
-#define OXS_INFO_cstring(f) OXS_ROW(cstring, f, nullptr, 0, 0, nullptr)
-#define OXS_INFO_optblock(len, f) OXS_INFO_block(len, f)
-#define OXS_INFO_FIELD(kind, ...) OXS_INFO_##kind(__VA_ARGS__)
+#define OXS_ROW(kind, f, count, count_offset, fixed, E)                                                       \
+  {#f,   count, oxs_kind_##kind, offsetof(R, f), count_offset, fixed, element_of<E>(), oxs_kinds[oxs_kind_##kind].local_text, \
+   written_when_unset<oxs_kind_##kind, E>()},
 
 #define OXS_FIELD_TABLE(S, B, NAME, MODULE, COPY) \
   struct fields_##S {                             \
@@ -117,48 +142,6 @@ OXS_TYPE_CODE_RECORDS(OXS_KY_FIELD_TABLE)
 #undef OXS_KY_FIELD_TABLE
 #undef OXS_FIELD_TABLE
 
-template <class S>
-int encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
-  S& r = *static_cast<S*>(record);
-  return lcs ? tqAsnEncodeObjLCS(out, r) : tqAsnEncodeObj(out, r);
-}
-template <class S>
-int decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
-  S& r = *static_cast<S*>(record);
-  return lcs ? tqAsnDecodeObjLCS(in, r) : tqAsnDecodeObj(in, r);
-}
-template <class S>
-int tree_encode_as(tq_asn_buffer_t& out, void* record, int lcs) {
-  return oxserutl::binding::encode_record_tree<oxs_binding_t<S>>(out, *static_cast<S*>(record),
-                                                                 lcs ? security_lcs : security_normal);
-}
-template <class S>
-int tree_decode_as(tq_asn_buffer_t& in, void* record, int lcs) {
-  return oxserutl::binding::decode_record_tree<oxs_binding_t<S>>(in, *static_cast<S*>(record),
-                                                                 lcs ? security_lcs : security_normal);
-}
-template <class S>
-void release_as(void* record) {
-  tqAsnFreeObj(*static_cast<S*>(record));
-}
-
-// The type-code functions; a record without a type code (an element
-// only) has none.
-template <std::uint32_t Code>
-int encode_code(tq_asn_buffer_t& out, void* record, int) {
-  if (Code == 0) return ASN_ERR_UNSUPPORTED;
-  return tqasn_encode_obj(2, record, Code, out);
-}
-template <std::uint32_t Code>
-int decode_code(tq_asn_buffer_t& in, void* record, int) {
-  if (Code == 0) return ASN_ERR_UNSUPPORTED;
-  return tqasn_decode_obj(2, in, Code, record);
-}
-template <std::uint32_t Code>
-void release_code(void* record) {
-  if (Code != 0) tqasn_obj_free(2, Code, record);
-}
-
 // The bare INTEGER's structure is one std::int32_t.
 #define OXS_STRUCTURE_NAME_sequence(S) #S
 #define OXS_STRUCTURE_NAME_bare(S) "int32_t"
@@ -168,13 +151,14 @@ void release_code(void* record) {
 const oxs_record_info table[record_count] = {
 #define OXS_RECORD_ROW(S, B, NAME, MODULE, COPY)                                                       \
   {#S,          #B,           NAME,           "base_idls/" #MODULE, 0, sizeof(S), fields_##S::rows, \
-   OXS_COUNT(fields_##S::rows), &encode_as<S>, &decode_as<S>, &release_as<S>, &tree_encode_as<S>, &tree_decode_as<S>},
+   OXS_COUNT(fields_##S::rows), &calls::encode<S>, &calls::decode<S>, &calls::release<S>, &calls::tree_encode<S>,   \
+   &calls::tree_decode<S>},
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
 #define OXS_KY_RECORD_ROW(S, B, NAME, CODE, SHAPE)                                                          \
   {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, "asn1/asn_kyobjs", CODE, sizeof(S), fields_##S::rows,            \
-   OXS_COUNT(fields_##S::rows), &encode_code<CODE>, &decode_code<CODE>, &release_code<CODE>, &encode_code<CODE>, \
-   &decode_code<CODE>},
+   OXS_COUNT(fields_##S::rows), &calls::encode_code<CODE>, &calls::decode_code<CODE>, &calls::release_code<CODE>,  \
+   &calls::encode_code<CODE>, &calls::decode_code<CODE>},
     OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_ROW)
 #undef OXS_KY_RECORD_ROW
 };

@@ -33,22 +33,24 @@ class OXSERUTL_API asn_kyobj_base : public tq_asnbase {
 // runtime's plain classes (no field adapters). set_value and get_value
 // return 0 or a status (no memory for a list element or the list), or
 // raise; get_value zeroes the record first; free_obj releases what
-// get_value allocated inside it.
-template <class S>
-struct oxs_kyobj_binding;
+// get_value allocated inside it. oxs_binding<S>::type (<oxserutl/records.h>)
+// names the binding class of these records too.
 #define OXS_KY_DECLARE_BINDING(S, B, NAME, CODE, SHAPE) \
   class B;                                              \
   template <>                                           \
-  struct oxs_kyobj_binding<S> {                         \
+  struct oxs_binding<S> {                               \
     using type = B;                                     \
   };
 OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_BINDING)
 #undef OXS_KY_DECLARE_BINDING
 
+template <class S>
+struct oxs_kyobj_binding : oxs_binding<S> {};
+
 #define OXS_KY_MEMBER_i32(f) tq_asn_integer f;
 #define OXS_KY_MEMBER_cstring(f) tq_asn_octetstring f;
 #define OXS_KY_MEMBER_optblock(len, f) tq_asn_octetstring f;
-#define OXS_KY_MEMBER_list(n, f, S) tq_asn_sequenceof<oxs_kyobj_binding<S>::type> f;
+#define OXS_KY_MEMBER_list(n, f, S) tq_asn_sequenceof<oxs_binding_t<S>> f;
 #define OXS_KY_MEMBER_FIELD(kind, ...) OXS_KY_MEMBER_##kind(__VA_ARGS__)
 
 #define OXS_KY_CLASS_bare(S, B)
@@ -66,5 +68,12 @@ OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_BINDING)
 #define OXS_KY_DEFINE_BINDING(S, B, NAME, CODE, SHAPE) OXS_KY_CLASS_##SHAPE(S, B)
 OXS_TYPE_CODE_RECORDS(OXS_KY_DEFINE_BINDING)
 #undef OXS_KY_DEFINE_BINDING
+#undef OXS_KY_CLASS_bare
+#undef OXS_KY_CLASS_sequence
+#undef OXS_KY_MEMBER_FIELD
+#undef OXS_KY_MEMBER_list
+#undef OXS_KY_MEMBER_optblock
+#undef OXS_KY_MEMBER_cstring
+#undef OXS_KY_MEMBER_i32
 
 #endif

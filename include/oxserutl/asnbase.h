@@ -272,43 +272,81 @@ class OXSERUTL_API tq_asn_object {
   tq_asn_object(const tq_asn_object& other);
   tq_asn_object& operator=(const tq_asn_object& other);
 
-  // Content codec of the concrete type.
+  // Content codec of the concrete type: decode_value reads exactly `length`
+  // content octets into the value (0 or a status); encode_value appends the
+  // value's content octets (no identifier or length).
   OXSERUTL_NODISCARD virtual int decode_value(tq_r_buffer_t& in, std::uint32_t length) = 0;
   OXSERUTL_NODISCARD virtual int encode_value(tq_buffer_t& out) const = 0;
 
  protected:
+  // Re-derives presence from the children (composites); nothing for a leaf.
   virtual void check_valid(int deep);
+  // Drops the cached content octets here and in every ancestor.
   virtual void invalidate_encoding() const;
+  // Marks the value absent and drops the cache; `how` says whether the
+  // parent is told and whether a composite's children go too.
   virtual void invalidate_value(invalidate_t how);
+  // Marks the value present and lets the parent re-derive its presence.
   virtual void set_value_valid();
+  // True when an element with this tag and class is this object's.
   virtual bool check_type(std::uint32_t tag, int cls) const;
+  // Takes ownership of `value` as the default and makes the object defaultable.
   virtual void set_default_value(tq_asn_object* value);
+  // Fills the content cache from the value when it is stale; 0 or a status.
   virtual int get_encoding() const;
+  // Appends the content octets to `out` (filling the cache first).
   virtual int get_encoding(tq_buffer_t& out) const;
+  // Clears the value's storage (a composite: every child's), keeping the
+  // presence flags; the first half of empty().
   virtual int emptyi();
 
  public:
+  // Children of a composite; raises a message text on any other object.
   virtual std::uint32_t get_child_count() const;
+  // 1 when the element may be read in the primitive form.
   virtual int encoding_primitive_permitted() const { return primitive_permitted_; }
+  // 1 when the element may be read in the constructed form.
   virtual int encoding_constructed_permitted() const { return constructed_permitted_; }
+  // 1 when the element may be read with an indefinite length.
   virtual int encoding_indefinite_permitted() const { return indefinite_permitted_; }
+  // 1 when the element last read was constructed.
   virtual int is_constructed() const { return constructed_; }
+  // 1 when the element last read had an indefinite length.
   virtual int is_indefinite_length() const { return indefinite_; }
+  // 1 for the types whose tag is taken from the value (CHOICE, open type).
   virtual int is_polymorphic() const { return 0; }
+  // 1 when the element is written in the constructed form.
   virtual int should_generate_constructed() const { return generate_constructed_; }
+  // Sets the identifier's class (0 universal to 3 private); drops the cache.
   virtual void set_class(int cls);
+  // Sets the identifier's tag number; drops the cache.
   virtual void set_tag(std::uint32_t tag);
+  // Appends a one-line text form of the value (or of its default);
+  // ASN_ERR_NO_VALUE when there is neither.
   virtual int display(tq_buffer_t& out) const;
+  // Forgets the value: clears its storage, marks it absent and tells the parent.
   virtual int empty();
+  // Puts the value into its preferred form (a directory string: its
+  // preferred code set; a composite: every child); 0 or a status.
   virtual int normalize();
+  // 1 when the schema marks the element OPTIONAL.
   virtual int is_optional() const { return optional_; }
+  // 1 when a default value is installed.
   virtual int is_defaultable() const { return defaultable_; }
+  // 1 when the content cache holds the current value's octets.
   virtual int is_encoding_valid() const { return encoding_valid_; }
+  // The owned default value, or null.
   virtual tq_asn_object* get_default_value() const { return default_value_; }
+  // 1 when the value is absent or encodes as the default does.
   virtual int is_default_value() const;
+  // 1 when the object can be written: present, defaultable or optional
+  // (deep: a composite first re-derives its children's presence).
   virtual int is_valid(int deep) const;
+  // 1 when the object holds a value.
   virtual int is_present() const { return present_; }
+  // Deletes the owned default value; the cache buffer releases itself.
   virtual ~tq_asn_object();
+  // Sets the memory mode of the object and its content cache.
   virtual void set_secure(security_t security);
   // Reads one BER element at the view's cursor and advances past it.
   OXSERUTL_NODISCARD virtual int asnread(tq_r_buffer_t& in);
@@ -317,10 +355,17 @@ class OXSERUTL_API tq_asn_object {
   OXSERUTL_NODISCARD virtual int asnwrite(tq_buffer_t& out) const;
   // 1 when both objects write the same bytes.
   virtual int operator==(const tq_asn_object& other) const;
+  // Marks the element OPTIONAL (1) or mandatory (0); drops the cache.
   virtual int set_optional(int optional);
+  // Whether a composite with no components present is a valid value;
+  // nothing for a leaf.
   virtual int set_empty_permitted(int permitted);
+  // 1 when every cache that should be valid is (a composite: those of its
+  // present children); a consistency check for tests and diagnostics.
   virtual int check_encode_flags() const;
+  // The same, and the object's own cache validity equals `expected`.
   virtual int check_encode_flags(int expected) const;
+  // Appends "name(valid=Y, present=N, ...)" and a newline, indented.
   virtual int display_state_flags(tq_buffer_t& out, int indent) const;
 
   int get_class() const noexcept { return class_; }
@@ -375,21 +420,6 @@ class OXSERUTL_API tq_asn_object {
   friend struct tq_asn_access;
   template <class T>
   friend class tq_asn_sequenceof;
-};
-
-// Access to the protected tree operations for the library's own layers
-// (record bindings, tests); not for callers.
-struct OXSERUTL_API tq_asn_access {
-  static void check_valid(tq_asn_object& o, int deep) { o.check_valid(deep); }
-  static void invalidate_value(tq_asn_object& o, invalidate_t how) { o.invalidate_value(how); }
-  static void invalidate_encoding(const tq_asn_object& o) { o.invalidate_encoding(); }
-  static void set_value_valid(tq_asn_object& o) { o.set_value_valid(); }
-  static bool check_type(const tq_asn_object& o, std::uint32_t tag, int cls) { return o.check_type(tag, cls); }
-  static void set_default_value(tq_asn_object& o, tq_asn_object* v) { o.set_default_value(v); }
-  static int get_encoding(const tq_asn_object& o) { return o.get_encoding(); }
-  static int get_encoding(const tq_asn_object& o, tq_buffer_t& out) { return o.get_encoding(out); }
-  static int emptyi(tq_asn_object& o) { return o.emptyi(); }
-  static void set_parent(tq_asn_object& o, tq_asn_object* p) { o.set_parent(p); }
 };
 
 // ---------------------------------------------------------------------------

@@ -94,6 +94,9 @@ OXS_ALL_MODULES(OXS_DEFINE_STRUCT)
   OXSERUTL_NODISCARD OXSERUTL_API int tqAsnDecodeObjLCS(const unsigned char* data, size_t length, S& record); \
   OXSERUTL_API void tqAsnFreeObj(S& record);
 OXS_ALL_MODULES(OXS_DECLARE_FUNCTIONS)
+#undef OXS_DECLARE_FUNCTIONS
+#undef OXS_DEFINE_STRUCT
+#undef OXS_DECLARE_STRUCT
 
 // --- the records reached by a type code ------------------------------------------
 
@@ -112,6 +115,27 @@ OXS_TYPE_CODE_RECORDS(OXS_KY_DECLARE_STRUCT)
 OXS_TYPE_CODE_RECORDS(OXS_KY_DEFINE_STRUCT)
 #undef OXS_KY_DECLARE_STRUCT
 #undef OXS_KY_DEFINE_STRUCT
+
+// The expansion macros of the structures are this header's own; callers
+// inherit none.
+#undef OXS_STRUCT_FIELD
+#undef OXS_STRUCT_optblock
+#undef OXS_STRUCT_cstring
+#undef OXS_STRUCT_sparse
+#undef OXS_STRUCT_optional
+#undef OXS_STRUCT_nested
+#undef OXS_STRUCT_ints
+#undef OXS_STRUCT_strings
+#undef OXS_STRUCT_ptrlist
+#undef OXS_STRUCT_list16
+#undef OXS_STRUCT_list
+#undef OXS_STRUCT_block
+#undef OXS_STRUCT_fixed
+#undef OXS_STRUCT_string
+#undef OXS_STRUCT_u8
+#undef OXS_STRUCT_u16
+#undef OXS_STRUCT_u32
+#undef OXS_STRUCT_i32
 
 OXSERUTL_NODISCARD OXSERUTL_API int tqasn_encode_obj(int version, void* record, unsigned int type, tq_asn_buffer_t& out);
 OXSERUTL_NODISCARD OXSERUTL_API int tqasn_decode_obj(int version, tq_asn_buffer_t& in, unsigned int type, void* record);

@@ -29,6 +29,78 @@ enum oxs_field_kind {
   oxs_kind_cstring,   // char*, OCTET STRING holding the text and its zero (type-code records)
 };
 
+// --- the field kinds as data ------------------------------------------------------
+//
+// One row per kind, indexed by the kind (oxs_kinds[f.kind]): what a reader
+// of the description would otherwise switch on. The patterns name the
+// field {f}, the element record's structure or ASN.1 type {S} and a fixed
+// array's size {N}.
+
+// Whether a record whose field is of this kind and left unset is complete
+// (a valid value without anything set) as far as the field goes.
+enum oxs_unset_rule {
+  oxs_unset_incomplete,  // the field needs a value
+  oxs_unset_complete,    // an empty list, or an optional record left out
+  oxs_unset_as_element,  // a record held by value: as its own fields say
+};
+
+struct oxs_kind_info {
+  oxs_field_kind kind;
+  const char* name;          // the word of the schema rows: "i32", "list16"
+  std::uint8_t tag;          // universal tag of the element: 2, 4, 12 or 16
+  bool constructed;          // the element is constructed (a SEQUENCE)
+  const char* c_decl;        // the structure member: "char* {f}"
+  const char* asn1;          // the ASN.1 type: "SEQUENCE OF {S}"
+  const char* json;          // what a JSON form of the field holds
+  std::uint8_t count_bits;   // width of the count or length field: 0, 16 or 32
+  bool text;                 // the field holds text
+  // The text follows the code-set mode of the record holding the field: a
+  // binding passes its mode to the children it registers and a list to the
+  // elements it creates, while a record held by value, by pointer or in a
+  // sparse array registered its children before its parent adopted it.
+  // The type-code records' octet texts follow no mode.
+  bool local_text;
+  oxs_unset_rule unset;      // see oxs_unset_rule
+  // An unset field of this kind is written all the same, as its element's
+  // empty form, when that element is complete unset (the optional record).
+  bool written_when_element_complete;
+};
+
+inline constexpr oxs_kind_info oxs_kinds[] = {
+    {oxs_kind_i32, "i32", 2, false, "std::int32_t {f}", "INTEGER", "a number from -2147483648 to 2147483647", 0,
+     false, false, oxs_unset_incomplete, false},
+    {oxs_kind_u32, "u32", 2, false, "std::uint32_t {f}", "INTEGER", "a number from 0 to 4294967295", 0, false, false,
+     oxs_unset_incomplete, false},
+    {oxs_kind_u16, "u16", 2, false, "std::uint16_t {f}", "INTEGER", "a number from 0 to 65535", 0, false, false,
+     oxs_unset_incomplete, false},
+    {oxs_kind_u8, "u8", 2, false, "std::uint8_t {f}", "INTEGER", "a number from 0 to 255", 0, false, false,
+     oxs_unset_incomplete, false},
+    {oxs_kind_string, "string", 12, false, "char* {f}", "UTF8String", "a string or null", 0, true, true,
+     oxs_unset_incomplete, false},
+    {oxs_kind_fixed, "fixed", 4, false, "unsigned char {f}[{N}]", "OCTET STRING", "a hex string", 0, false, false,
+     oxs_unset_incomplete, false},
+    {oxs_kind_block, "block", 4, false, "unsigned char* {f}", "OCTET STRING", "a hex string", 32, false, false,
+     oxs_unset_incomplete, false},
+    {oxs_kind_list, "list", 16, true, "{S}* {f}", "SEQUENCE OF {S}", "an array of objects", 32, false, true,
+     oxs_unset_complete, false},
+    {oxs_kind_list16, "list16", 16, true, "{S}* {f}", "SEQUENCE OF {S}", "an array of objects", 16, false, true,
+     oxs_unset_complete, false},
+    {oxs_kind_ptrlist, "ptrlist", 16, true, "{S}** {f}", "SEQUENCE OF {S}", "an array of objects", 32, false, true,
+     oxs_unset_complete, false},
+    {oxs_kind_strings, "strings", 16, true, "char** {f}", "SEQUENCE OF UTF8String", "an array of strings", 32, true,
+     true, oxs_unset_complete, false},
+    {oxs_kind_ints, "ints", 16, true, "std::int32_t* {f}", "SEQUENCE OF INTEGER", "an array of numbers", 32, false,
+     false, oxs_unset_complete, false},
+    {oxs_kind_nested, "nested", 16, true, "{S} {f}", "{S}", "an object", 0, false, false, oxs_unset_as_element,
+     false},
+    {oxs_kind_optional, "optional", 16, true, "{S}* {f}", "{S} OPTIONAL", "an object or null", 0, false, false,
+     oxs_unset_complete, true},
+    {oxs_kind_sparse, "sparse", 16, true, "{S}* {f}[32]", "SEQUENCE OF CHOICE { empty NULL, record {S} }",
+     "an array of at most 32 objects or nulls", 0, false, false, oxs_unset_incomplete, false},
+    {oxs_kind_cstring, "cstring", 4, false, "char* {f}", "OCTET STRING", "a string or null", 0, true, false,
+     oxs_unset_incomplete, false},
+};
+
 struct oxs_record_info;
 
 struct oxs_field_info {
@@ -39,13 +111,11 @@ struct oxs_field_info {
   std::size_t count_offset; // of the count or length field
   std::uint32_t fixed_size; // octets of a fixed array
   const oxs_record_info* (*element)();  // nested or element record, or null
-  // Two facts of the object tree, derived once from the field kinds:
+  // Two facts of the object tree, derived from the kind table:
   // local_text: in the local-code-set functions, the text of this field (a
   // string, a list of strings, or the text of the records in a list) is in
   // the local code set whenever the text of the record holding the field
-  // is. False for every other kind: a record held by value, by pointer or in
-  // a sparse array keeps its text, and all text below it, in UTF-8, as do
-  // the type-code records' texts.
+  // is (oxs_kind_info::local_text).
   bool local_text;
   // written_when_unset: an optional record left null is written all the
   // same, as its empty form, because its record is complete without any

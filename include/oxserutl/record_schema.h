@@ -28,6 +28,10 @@
 //   optblock(len, f)      u32 len, unsigned char* f       OCTET STRING OPTIONAL, left out when empty
 //
 // A type-code record row:   T(structure, binding class, "type name", type code, shape)
+//   type code: its ASN_TYPE_* constant (<oxserutl/record_functions.h>), or 0
+//   for a record that is only an element of another; the bindings, the
+//   dispatch of the type-code functions and the description follow from the
+//   rows.
 //   shape `sequence`: a SEQUENCE that starts with INTEGER 1 (written, not
 //   examined) ahead of the field rows; `bare`: the single field row's
 //   INTEGER alone, with no SEQUENCE.

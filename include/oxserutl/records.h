@@ -104,6 +104,28 @@ OXS_ALL_MODULES(OXS_DECLARE_BINDING)
 
 OXS_ALL_MODULES(OXS_DEFINE_BINDING)
 
+// The expansion macros above are this header's own; callers inherit none.
+#undef OXS_DEFINE_BINDING
+#undef OXS_COPY_refuse_copy
+#undef OXS_COPY_plain
+#undef OXS_MEMBER_FIELD
+#undef OXS_MEMBER_sparse
+#undef OXS_MEMBER_optional
+#undef OXS_MEMBER_nested
+#undef OXS_MEMBER_ints
+#undef OXS_MEMBER_strings
+#undef OXS_MEMBER_ptrlist
+#undef OXS_MEMBER_list16
+#undef OXS_MEMBER_list
+#undef OXS_MEMBER_block
+#undef OXS_MEMBER_fixed
+#undef OXS_MEMBER_string
+#undef OXS_MEMBER_u8
+#undef OXS_MEMBER_u16
+#undef OXS_MEMBER_u32
+#undef OXS_MEMBER_i32
+#undef OXS_DECLARE_BINDING
+
 #if defined(_WIN32)
 #pragma pop_macro("uuid_t")
 #endif

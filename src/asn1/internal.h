@@ -50,6 +50,21 @@ bool block_copy(const unsigned char* bytes, std::uint32_t length, unsigned char*
 }  // namespace detail
 }  // namespace oxserutl
 
+// Access to the protected tree operations of tq_asn_object (a friend of
+// it) for the library's own layers and its tests.
+struct tq_asn_access {
+  static void check_valid(tq_asn_object& o, int deep) { o.check_valid(deep); }
+  static void invalidate_value(tq_asn_object& o, invalidate_t how) { o.invalidate_value(how); }
+  static void invalidate_encoding(const tq_asn_object& o) { o.invalidate_encoding(); }
+  static void set_value_valid(tq_asn_object& o) { o.set_value_valid(); }
+  static bool check_type(const tq_asn_object& o, std::uint32_t tag, int cls) { return o.check_type(tag, cls); }
+  static void set_default_value(tq_asn_object& o, tq_asn_object* v) { o.set_default_value(v); }
+  static int get_encoding(const tq_asn_object& o) { return o.get_encoding(); }
+  static int get_encoding(const tq_asn_object& o, tq_buffer_t& out) { return o.get_encoding(out); }
+  static int emptyi(tq_asn_object& o) { return o.emptyi(); }
+  static void set_parent(tq_asn_object& o, tq_asn_object* p) { o.set_parent(p); }
+};
+
 // Per-thread state of the call in progress. The few words of it live in the
 // static TLS block, so reaching them costs no call into the dynamic linker.
 #if defined(__GNUC__) && !defined(_WIN32)

@@ -9,6 +9,18 @@
 
 #include <oxserutl/oxserutl.h>
 
+// The headers keep their expansion macros to themselves; only the schema
+// rows are public.
+#if defined(OXS_STRUCT_i32) || defined(OXS_STRUCT_list) || defined(OXS_STRUCT_FIELD) || defined(OXS_DEFINE_STRUCT)
+#error "a record structure's expansion macro leaked"
+#endif
+#if defined(OXS_MEMBER_i32) || defined(OXS_MEMBER_list) || defined(OXS_MEMBER_FIELD) || defined(OXS_DEFINE_BINDING)
+#error "a binding's expansion macro leaked"
+#endif
+#if !defined(OXS_ALL_MODULES) || !defined(OXS_TYPE_CODE_RECORDS)
+#error "the schema rows are public"
+#endif
+
 namespace {
 
 void* no_memory(std::size_t) { return nullptr; }

@@ -111,7 +111,7 @@ inline void fill_field(const oxs_field_info& f, void* record, profile p, unsigne
         if (f.kind == oxs_kind_ints)
           *static_cast<std::int32_t*>(item) = extreme ? (i % 2 ? INT32_MIN : -1) : static_cast<std::int32_t>(seed + i * 300);
       }
-      if (f.kind == oxs_kind_list16)
+      if (oxs_kinds[f.kind].count_bits == 16)
         at<std::uint16_t>(record, f.count_offset) = static_cast<std::uint16_t>(n);
       else
         at<std::uint32_t>(record, f.count_offset) = n;
@@ -157,7 +157,7 @@ inline void* make(const oxs_record_info& info, profile p, unsigned seed = 1) {
 }
 
 inline std::uint32_t count_of(const oxs_field_info& f, const void* record) {
-  return f.kind == oxs_kind_list16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
+  return oxs_kinds[f.kind].count_bits == 16 ? at<std::uint16_t>(record, f.count_offset) : at<std::uint32_t>(record, f.count_offset);
 }
 
 // Calls visit(element info, element) for every record reached from one
@@ -184,7 +184,16 @@ void for_each_element(const oxs_field_info& f, void* record, F visit) {
       for (int j = 0; j < 32; ++j)
         if ((&at<void*>(record, f.offset))[j] != nullptr) visit(*f.element(), (&at<void*>(record, f.offset))[j]);
       break;
-    default:
+    case oxs_kind_i32:
+    case oxs_kind_u32:
+    case oxs_kind_u16:
+    case oxs_kind_u8:
+    case oxs_kind_string:
+    case oxs_kind_cstring:
+    case oxs_kind_fixed:
+    case oxs_kind_block:
+    case oxs_kind_strings:
+    case oxs_kind_ints:
       break;
   }
 }
@@ -198,7 +207,7 @@ inline void show(const oxs_record_info& info, const void* record, bool strict, s
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
     out += std::string(" ") + f.name + "=";
-    const std::uint32_t n = f.kind >= oxs_kind_block && f.kind <= oxs_kind_ints ? count_of(f, r) : f.fixed_size;
+    const std::uint32_t n = oxs_kinds[f.kind].count_bits != 0 ? count_of(f, r) : f.fixed_size;
     switch (f.kind) {
       case oxs_kind_i32: out += std::to_string(at<std::int32_t>(r, f.offset)); break;
       case oxs_kind_u32: out += std::to_string(at<std::uint32_t>(r, f.offset)); break;
@@ -231,7 +240,10 @@ inline void show(const oxs_record_info& info, const void* record, bool strict, s
       case oxs_kind_sparse:
         for (int j = 0; j < 32; ++j) out += (&at<void*>(r, f.offset))[j] != nullptr ? "+" : "-";
         break;
-      default:
+      case oxs_kind_list:
+      case oxs_kind_list16:
+      case oxs_kind_ptrlist:
+      case oxs_kind_nested:
         break;
     }
     for_each_element(f, r, [&](const oxs_record_info& e, void* element) {

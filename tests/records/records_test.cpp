@@ -21,6 +21,7 @@
 #include <oxserutl/fault_injection.h>
 #include <oxserutl/oxserutl.h>
 
+#include "direct_codec.h"  // the direct path's depth bound
 #include "records/record_gen.h"
 #include "test_util.h"
 
@@ -326,10 +327,14 @@ TEST(RecordErrors, BindingObjectsKeepSixteenCharacterNames) {
 
 // --- nesting bounds of the recursive records ----------------------------------------
 
+// The bounds by their numbers: constructed nesting, and the records the
+// direct path still takes (deeper ones go to the object tree).
+static_assert(tq_asn_max_nesting_depth == 256 && oxserutl::direct::max_depth == 64, "the nesting bounds");
+
 TEST(RecordDepth, TreesUpToTheBoundRoundTripAndDeeperAreRefused) {
   // Two nesting levels per generation: the node and its list of children.
-  const int deepest = tq_asn_max_nesting_depth / 2;
-  for (int levels : {1, 2, deepest, deepest + 1, tq_asn_max_nesting_depth + 1, 5000}) {
+  const int deepest = 256 / 2;
+  for (int levels : {1, 2, 63, 64, 65, deepest, deepest + 1, 257, 5000}) {
     SCOPED_TRACE(levels);
     recgen::chain tree(levels);
     tq_asn_buffer_t buffer;
@@ -432,7 +437,7 @@ TEST(Threads, ConcurrentRecordsMatchTheSingleThreadedResults) {
       }
   ASSERT_GT(cases.size(), 200u);
   // A chain of name-value nodes as deep as the writer allows.
-  const int levels = tq_asn_max_nesting_depth / 2;
+  const int levels = 256 / 2;
   recgen::chain chain(levels);
   tq_asn_buffer_t deep;
   ASSERT_EQ(tqAsnEncodeObj(deep, chain.nodes[0]), 0);
