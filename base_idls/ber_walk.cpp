@@ -154,30 +154,34 @@ std::string item(std::size_t i) { return "[" + std::to_string(i) + "]"; }
 
 // Notes on encodings that are not the shortest form.
 void shortest_form_notes(bytes_view data, const ber_header& h, std::vector<ber_note>& notes) {
-  const unsigned char first = data[h.offset];
-  std::size_t length_at = h.offset + 1;
+  // The header's octets again, as the reader took them.
+  oxserutl::detail::byte_reader header(data.data() + h.offset, data.data() + h.content);
+  unsigned char first = 0;
+  (void)header.take_byte(first);
   if ((first & 0x1F) == 0x1F) {
     // The tag number as written; the reader keeps its low 32 bits.
     std::uint64_t number = 0;
     bool wide = false;
-    for (;; ++length_at) {
-      number = number << 7 | (data[length_at] & 0x7Fu);
+    bool leading_zero = false;
+    for (unsigned char octet = 0x80; (octet & 0x80) != 0 && header.take_byte(octet);) {
+      leading_zero = leading_zero || (number == 0 && octet == 0x80);
+      number = number << 7 | (octet & 0x7Fu);
       wide = wide || number > UINT32_MAX;
-      if ((data[length_at] & 0x80) == 0) break;
     }
-    ++length_at;
     if (wide)
       notes.push_back({ber_note::not_ber, "tag number beyond 32 bits, read as " + std::to_string(h.tag)});
     else if (h.tag < 31)
       notes.push_back({ber_note::not_shortest, "tag " + std::to_string(h.tag) + " in the long form"});
-    else if (data[h.offset + 1] == 0x80)
+    else if (leading_zero)
       notes.push_back({ber_note::not_shortest, "tag number with a leading zero group"});
   }
-  if (data[length_at] == 0xFF) notes.push_back({ber_note::not_ber, "length octet FF is reserved"});
+  unsigned char length_first = 0;
+  (void)header.take_byte(length_first);
+  if (length_first == 0xFF) notes.push_back({ber_note::not_ber, "length octet FF is reserved"});
   if (h.form == length_form::indefinite) {
     notes.push_back({ber_note::not_shortest, "indefinite length"});
   } else if (h.form == length_form::long_form) {
-    const std::size_t octets = h.content - length_at - 1;
+    const std::size_t octets = header.left();
     std::size_t needed = 0;
     for (std::size_t v = h.length; v != 0; v >>= 8) ++needed;
     if (h.length < 128)
@@ -191,18 +195,16 @@ void shortest_form_notes(bytes_view data, const ber_header& h, std::vector<ber_n
       (h.tag == 3 || h.tag == 4 || h.tag == 12 || (h.tag >= 18 && h.tag <= 30)))
     notes.push_back({ber_note::not_shortest, "constructed string (segments)"});
   if (h.cls == 0 && !h.constructed && (h.tag == 2 || h.tag == 10) && h.length >= 2) {
-    const unsigned char a = data[h.content];
-    const unsigned char b = data[h.content + 1];
-    if ((a == 0x00 && (b & 0x80) == 0) || (a == 0xFF && (b & 0x80) != 0)) {
-      std::size_t needed = h.length;
-      std::size_t i = h.content;
-      while (needed > 1 && ((data[i] == 0x00 && (data[i + 1] & 0x80) == 0) || (data[i] == 0xFF && (data[i + 1] & 0x80) != 0))) {
-        --needed;
-        ++i;
-      }
+    // Octets that only repeat the sign of the next one.
+    const unsigned char* c = data.data() + h.content;
+    const auto redundant = [&](std::size_t i) {
+      return (c[i] == 0x00 && (c[i + 1] & 0x80) == 0) || (c[i] == 0xFF && (c[i + 1] & 0x80) != 0);
+    };
+    std::size_t needed = h.length;
+    while (needed > 1 && redundant(h.length - needed)) --needed;
+    if (needed < h.length)
       notes.push_back({ber_note::not_shortest, "INTEGER in " + std::to_string(h.length) + " octets, " +
                                                    std::to_string(needed) + " suffice"});
-    }
   }
 }
 
@@ -298,25 +300,26 @@ std::optional<ber_fault> read_header(bytes_view data, std::size_t pos, std::size
   h.offset = pos;
   // The library's own identifier and length readers, so that the walker
   // frames every element as the library does.
-  const unsigned char* cursor = data.data() + pos;
-  auto remaining = static_cast<std::uint32_t>(limit - pos);
+  oxserutl::detail::byte_reader r(data.data() + pos, data.data() + limit);
+  const auto offset = [&] { return static_cast<std::size_t>(r.position() - data.data()); };
   std::uint32_t tag = 0;
   int constructed = 0;
   int cls = 0;
-  if (oxserutl::detail::read_identifier(cursor, remaining, tag, constructed, cls) != 0)
+  if (oxserutl::detail::read_identifier(r, tag, constructed, cls) != 0)
     return fault(ASN_ERR_TRUNCATED, pos, {}, "identifier octets",
                  limit == pos ? "the end of the data" : "the end of the data within the identifier");
-  const std::size_t length_at = limit - remaining;
+  const std::size_t length_at = offset();
   int definite = 1;
   std::uint32_t length = 0;
   bool overflow = false;
   h.tag = tag;
   h.cls = cls;
   h.constructed = constructed != 0;
-  if (oxserutl::detail::read_length(cursor, remaining, definite, length, overflow) != 0)
+  unsigned char first = 0;
+  if (!r.peek(first) || oxserutl::detail::read_length(r, definite, length, overflow) != 0)
     return fault(ASN_ERR_TRUNCATED, length_at, {}, "length octets", "the end of the data");
-  h.content = limit - remaining;
-  const unsigned char first = data[length_at];
+  h.content = offset();
+  const std::size_t remaining = r.left();
   h.form = definite == 0 ? length_form::indefinite : (first & 0x80) != 0 ? length_form::long_form : length_form::short_form;
   // A length with significant octets beyond 32 bits cannot fit the data.
   if (overflow)

@@ -73,28 +73,21 @@ struct depth_scope {
 
 // --- decoding -----------------------------------------------------------------
 
-struct cursor {
-  const unsigned char* p;
-  const unsigned char* end;
-  bool at_end() const { return p == end; }
-};
+// The library's one bounded reader.
+using cursor = detail::byte_reader;
 
 // The element at c with the one-octet identifier id and a definite length
 // of at most four octets that fits what is left: contents covers its
 // contents and c moves past it. false (c unchanged) otherwise.
 inline bool element(cursor& c, unsigned char id, cursor& contents) {
-  const unsigned char* start = nullptr;
-  std::uint32_t length = 0;
-  if (!detail::read_definite_element(c.p, c.end, id, start, length)) return false;
-  contents = {start, start + length};
-  return true;
+  return detail::read_definite_element(c, id, contents);
 }
 
 // The number an INTEGER field reads: 0 when it does not fit 32 bits, as
 // the integer adapter has it.
 inline std::int32_t integer_value(const cursor& v) {
   std::int32_t value = 0;
-  if (!detail::int32_from_contents(v.p, static_cast<std::size_t>(v.end - v.p), value)) return 0;
+  if (!detail::int32_from_contents(v.position(), v.left(), value)) return 0;
   return value;
 }
 
@@ -102,7 +95,7 @@ inline std::int32_t integer_value(const cursor& v) {
 inline long count_elements(cursor c, unsigned char id) {
   long n = 0;
   cursor item;
-  while (!c.at_end()) {
+  while (!c.empty()) {
     if (!element(c, id, item)) return -1;
     ++n;
   }
@@ -122,7 +115,7 @@ class decoder {
     for (std::uint32_t i = 0; i < info.field_count; ++i) {
       if (!field(body, info.fields[i], out, local)) return false;
     }
-    return body.at_end();
+    return body.empty();
   }
 
  private:
@@ -149,16 +142,16 @@ class decoder {
         return true;
       case oxs_kind_fixed: {
         if (!element(c, kOctetString, v)) return false;
-        const std::size_t length = static_cast<std::size_t>(v.end - v.p);
+        const std::size_t length = v.left();
         const std::size_t copied = length < f.fixed_size ? length : f.fixed_size;
-        if (copied != 0) std::memcpy(at, v.p, copied);
+        if (copied != 0) std::memcpy(at, v.position(), copied);
         return true;
       }
       case oxs_kind_block: {
         if (!element(c, kOctetString, v)) return false;
-        const auto length = static_cast<std::uint32_t>(v.end - v.p);
+        const auto length = static_cast<std::uint32_t>(v.left());
         unsigned char* copy = nullptr;
-        if (!detail::block_copy(v.p, length, copy)) return false;
+        if (!detail::block_copy(v.position(), length, copy)) return false;
         store(at, copy);
         store(base + f.count_offset, length);
         return true;
@@ -176,8 +169,8 @@ class decoder {
         // Present when the next element is a SEQUENCE; any other universal
         // or tagged element (or none) leaves it absent. A primitive
         // SEQUENCE identifier or a high tag number is for the tree.
-        if (c.at_end()) return true;
-        const unsigned char id = c.p[0];
+        unsigned char id = 0;
+        if (!c.peek(id)) return true;
         if (id != kSequence) return (id & 0x1F) != 0x1F && id != (kSequence & 0x1F);
         const oxs_record_info& info = *f.element();
         auto* present = static_cast<unsigned char*>(mem_calloc(1, info.size));
@@ -259,7 +252,7 @@ class decoder {
   // record goes on, as the text adapter has it.
   static char* text(const cursor& v, bool local) {
     char* out = nullptr;
-    (void)detail::text_copy(v.p, static_cast<std::uint32_t>(v.end - v.p), local, out);
+    (void)detail::text_copy(v.position(), static_cast<std::uint32_t>(v.left()), local, out);
     return out;
   }
 
@@ -451,7 +444,7 @@ bool decode(const oxs_record_info& info, const tq_asn_buffer_t& in, void* record
   const std::uint32_t header = detail::envelope_element(in.data, in.length, kVersion);
   if (header == 0) return false;
   alignas(std::max_align_t) unsigned char scratch[kMaxRecordSize] = {};
-  cursor c{in.data + header, in.data + in.length};
+  cursor c(in.data + header, in.data + in.length);
   decoder reader;
   if (!reader.record(c, info, scratch, local_text)) {
     info.release(scratch);

@@ -233,12 +233,11 @@ int tq_asn_object::read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread) 
   indefinite_ = 0;
   if (preread != nullptr) preread(this, in);
 
-  const unsigned char* p = in.current();
-  std::uint32_t remaining = in.length();
+  byte_reader frame(in.current(), in.length());
   std::uint32_t tag = 0;
   int constructed = 0;
   int cls = 0;
-  if (read_identifier(p, remaining, tag, constructed, cls) != 0) {
+  if (read_identifier(frame, tag, constructed, cls) != 0) {
     restore();
     return is_optional() || is_defaultable() ? 0 : int{ASN_ERR_TRUNCATED};
   }
@@ -260,7 +259,7 @@ int tq_asn_object::read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread) 
   int definite = 1;
   std::uint32_t length = 0;
   bool overflow = false;
-  if (read_length(p, remaining, definite, length, overflow) != 0) {
+  if (read_length(frame, definite, length, overflow) != 0) {
     restore();
     return ASN_ERR_TRUNCATED;
   }
@@ -270,7 +269,7 @@ int tq_asn_object::read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread) 
     return ASN_ERR_INDEFINITE_NOT_PERMITTED;
   }
   // A length with significant octets beyond 32 bits cannot fit the input.
-  if (overflow || length > remaining) {
+  if (overflow || length > frame.left()) {
     restore();
     return ASN_ERR_TRUNCATED;
   }
@@ -279,7 +278,7 @@ int tq_asn_object::read_element(tq_r_buffer_t& in, tq_asn_preread_hook preread) 
     restore();
     return ASN_ERR_CONSTRUCTED_NOT_PERMITTED;
   }
-  in.set_cursor(const_cast<unsigned char*>(p), remaining);
+  in.set_cursor(const_cast<unsigned char*>(frame.position()), static_cast<std::uint32_t>(frame.left()));
 
   const int status = decode_value(in, length);
   if (status != 0) {

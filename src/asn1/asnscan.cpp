@@ -1,5 +1,6 @@
 // Raw BER scanners. Identifier and length octets go through the frame
-// reader's own routines, so the two can never disagree. They are C
+// reader's own routines, so the two can never disagree, and every octet is
+// taken through the same bounded reader. They are C
 // functions: each runs through the library's boundary, and no exception
 // leaves one.
 #define OXS_SOURCE "asn1/asnscan"
@@ -22,9 +23,10 @@ unsigned char* copy_block(const unsigned char* from, unsigned int n) {
   return block;
 }
 
-void advance(unsigned char** cursor, unsigned int* remaining, unsigned int n) {
-  *cursor += n;
-  *remaining -= n;
+// The caller's cursor moved to where the reader stands.
+void advance(unsigned char** cursor, unsigned int* remaining, const byte_reader& r) {
+  *cursor += *remaining - r.left();
+  *remaining = static_cast<unsigned int>(r.left());
 }
 
 }  // namespace
@@ -35,17 +37,16 @@ int tqAsnGetType(unsigned char** cursor, unsigned int* remaining, unsigned int* 
   return at_boundary<other_exceptions::no_memory>([&]() -> int {
     if (cursor == nullptr || remaining == nullptr || tag == nullptr || constructed == nullptr || cls == nullptr)
       return ASN_ERR_NO_SUCH_ITEM;
-    const unsigned char* p = *cursor;
-    std::uint32_t left = *remaining;
+    byte_reader r(*cursor, *remaining);
     std::uint32_t number = 0;
     int form = 0;
     int klass = 0;
-    const int status = read_identifier(p, left, number, form, klass);
+    const int status = read_identifier(r, number, form, klass);
     if (status != 0) return status;
     *tag = number;
     *constructed = form;
     *cls = klass;
-    advance(cursor, remaining, *remaining - left);
+    advance(cursor, remaining, r);
     return 0;
   });
 }
@@ -55,16 +56,15 @@ int tqAsnGetLength(unsigned char** cursor, unsigned int* remaining, int* definit
     if (cursor == nullptr || remaining == nullptr || definite == nullptr || length == nullptr)
       return ASN_ERR_NO_SUCH_ITEM;
     *definite = 1;
-    const unsigned char* p = *cursor;
-    std::uint32_t left = *remaining;
+    byte_reader r(*cursor, *remaining);
     int form = 1;
     std::uint32_t value = 0;
     bool overflow = false;  // the scanner keeps the low 32 bits, as documented
-    const int status = read_length(p, left, form, value, overflow);
+    const int status = read_length(r, form, value, overflow);
     if (status != 0) return status;
     *definite = form;
     *length = value;
-    advance(cursor, remaining, *remaining - left);
+    advance(cursor, remaining, r);
     return 0;
   });
 }
@@ -77,15 +77,17 @@ int tqAsnGetBitstringValue(unsigned char** cursor, unsigned int* remaining, unsi
     if (cursor == nullptr || remaining == nullptr || bits == nullptr || nbits == nullptr) return ASN_ERR_NO_SUCH_ITEM;
     if (len > 4) return ASN_ERR_TOO_LARGE;
     if (len == 0) return ASN_ERR_ZERO_LENGTH;
-    if (*remaining < len) return ASN_ERR_TRUNCATED;
+    byte_reader r(*cursor, *remaining);
+    const unsigned char* contents = nullptr;
+    if (!r.take(len, contents)) return ASN_ERR_TRUNCATED;
     // X.690 8.6.2.2-8.6.2.3: the initial octet counts the unused bits, 0 to
     // 7, and must be 0 when no data octet follows.
-    const unsigned char unused = (*cursor)[0];
+    const unsigned char unused = contents[0];
     if (unused > 7 || (len == 1 && unused != 0)) return ASN_ERR_BAD_LENGTH;
     const unsigned int data_len = len - 1;
-    unsigned char* block = copy_block(*cursor + 1, data_len);
+    unsigned char* block = copy_block(contents + 1, data_len);
     if (block == nullptr) return ASN_ERR_MEMORY;
-    advance(cursor, remaining, len);
+    advance(cursor, remaining, r);
     if (data_len != 0) block[data_len - 1] &= static_cast<unsigned char>(0xFFu << unused);
     *bits = block;
     *nbits = data_len * 8 - unused;
@@ -97,11 +99,13 @@ int tqAsnGetOIDValue(unsigned char** cursor, unsigned int* remaining, unsigned i
   return at_boundary<other_exceptions::no_memory>([&]() -> int {
     if (out == nullptr || cursor == nullptr || remaining == nullptr) return ASN_ERR_NO_SUCH_ITEM;
     if (len == 0) return ASN_ERR_ZERO_LENGTH;
-    if (*remaining < len) return ASN_ERR_TRUNCATED;
+    byte_reader r(*cursor, *remaining);
+    const unsigned char* contents = nullptr;
+    if (!r.take(len, contents)) return ASN_ERR_TRUNCATED;
     // The subidentifiers (X.690 8.19.2) are handed over undecoded.
-    unsigned char* block = copy_block(*cursor, len);
+    unsigned char* block = copy_block(contents, len);
     if (block == nullptr) return ASN_ERR_MEMORY;
-    advance(cursor, remaining, len);
+    advance(cursor, remaining, r);
     out->length = len;
     out->data = block;
     return 0;
@@ -113,10 +117,12 @@ int tqAsnGetOctetstringValue(unsigned char** cursor, unsigned int* remaining, un
   return at_boundary<other_exceptions::no_memory>([&]() -> int {
     if (cursor == nullptr || remaining == nullptr || data == nullptr || outlen == nullptr) return ASN_ERR_NO_SUCH_ITEM;
     if (len == 0) return ASN_ERR_ZERO_LENGTH;
-    if (*remaining < len) return ASN_ERR_TRUNCATED;
-    unsigned char* block = copy_block(*cursor, len);
+    byte_reader r(*cursor, *remaining);
+    const unsigned char* contents = nullptr;
+    if (!r.take(len, contents)) return ASN_ERR_TRUNCATED;
+    unsigned char* block = copy_block(contents, len);
     if (block == nullptr) return ASN_ERR_MEMORY;
-    advance(cursor, remaining, len);
+    advance(cursor, remaining, r);
     *data = block;
     *outlen = len;
     return 0;

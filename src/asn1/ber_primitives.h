@@ -14,36 +14,76 @@
 namespace oxserutl {
 namespace detail {
 
+// --- the one bounded reader ------------------------------------------------------
+//
+// Every frame reader (the object tree's, the direct path's, the raw
+// scanners' and the element walker's) takes its octets through a
+// byte_reader: take() and take_byte() move forward only over octets that
+// are there, peek() looks at the next one; nothing indexes the input on its
+// own. The content readers of the object tree have the same promise from
+// tq_r_buffer_t's take/take_byte/skip.
+class byte_reader {
+ public:
+  byte_reader() noexcept = default;
+  byte_reader(const unsigned char* p, const unsigned char* end) noexcept : p_(p), end_(end) {}
+  byte_reader(const unsigned char* p, std::size_t n) noexcept : p_(p), end_(p + n) {}
+
+  const unsigned char* position() const noexcept { return p_; }
+  const unsigned char* end() const noexcept { return end_; }
+  std::size_t left() const noexcept { return static_cast<std::size_t>(end_ - p_); }
+  bool empty() const noexcept { return p_ == end_; }
+
+  // The next octet, left where it is; false at the end.
+  bool peek(unsigned char& out) const noexcept {
+    if (p_ == end_) return false;
+    out = *p_;
+    return true;
+  }
+  bool take_byte(unsigned char& out) noexcept {
+    if (p_ == end_) return false;
+    out = *p_++;
+    return true;
+  }
+  // The next n octets: out points at them and the reader moves past them;
+  // false (nothing moved) when fewer are left.
+  bool take(std::size_t n, const unsigned char*& out) noexcept {
+    if (n > left()) return false;
+    out = p_;
+    p_ += n;
+    return true;
+  }
+
+ private:
+  const unsigned char* p_ = nullptr;
+  const unsigned char* end_ = nullptr;
+};
+
 // --- identifier and length octets (X.690 8.1.2, 8.1.3) -----------------------
 //
-// The readers take the cursor as a pointer and a remaining count, advance
-// both on success and leave them unchanged on failure.
+// The readers move the reader past what they read, and leave it where it
+// was on failure.
 
 // Identifier octets: tag number (kept to 32 bits for high tag numbers),
 // constructed (bit 6) and class (the top two bits). ASN_ERR_TRUNCATED when
 // the input ends before the last identifier octet.
-inline int read_identifier(const unsigned char*& p, std::uint32_t& remaining, std::uint32_t& tag, int& constructed,
-                           int& cls) noexcept {
-  if (remaining == 0) return ASN_ERR_TRUNCATED;
-  const unsigned char first = p[0];
-  std::uint32_t used = 1;
+inline int read_identifier(byte_reader& in, std::uint32_t& tag, int& constructed, int& cls) noexcept {
+  byte_reader r = in;
+  unsigned char first = 0;
+  if (!r.take_byte(first)) return ASN_ERR_TRUNCATED;
   std::uint32_t number = first & 0x1Fu;
   if (number == 0x1Fu) {
     // High tag number: base 128, most significant group first, bit 8 set on
     // every octet but the last.
     number = 0;
-    for (;;) {
-      if (used >= remaining) return ASN_ERR_TRUNCATED;
-      const unsigned char octet = p[used++];
+    for (unsigned char octet = 0x80; (octet & 0x80u) != 0;) {
+      if (!r.take_byte(octet)) return ASN_ERR_TRUNCATED;
       number = number * 128u + (octet & 0x7Fu);
-      if ((octet & 0x80u) == 0) break;
     }
   }
   tag = number;
   constructed = (first & 0x20u) != 0 ? 1 : 0;
   cls = first >> 6;
-  p += used;
-  remaining -= used;
+  in = r;
   return 0;
 }
 
@@ -51,64 +91,57 @@ inline int read_identifier(const unsigned char*& p, std::uint32_t& remaining, st
 // the low 32 bits of its value; length_overflow is set when significant
 // octets lie beyond them (no input can hold such a length). ASN_ERR_TRUNCATED
 // when the input ends before the last length octet.
-inline int read_length(const unsigned char*& p, std::uint32_t& remaining, int& definite, std::uint32_t& length,
-                       bool& length_overflow) noexcept {
-  if (remaining == 0) return ASN_ERR_TRUNCATED;
-  const unsigned char first = p[0];
+inline int read_length(byte_reader& in, int& definite, std::uint32_t& length, bool& length_overflow) noexcept {
+  byte_reader r = in;
+  unsigned char first = 0;
+  if (!r.take_byte(first)) return ASN_ERR_TRUNCATED;
   definite = 1;
   length_overflow = false;
   if (first < 0x80u) {  // the short form, by far the most common
     length = first;
-    p += 1;
-    remaining -= 1;
+    in = r;
     return 0;
   }
   if (first == 0x80u) {
     definite = 0;
     length = 0;
-    p += 1;
-    remaining -= 1;
+    in = r;
     return 0;
   }
+  const unsigned char* octets = nullptr;
   const std::uint32_t count = first & 0x7Fu;
-  if (count >= remaining) return ASN_ERR_TRUNCATED;  // fewer than count octets follow
+  if (!r.take(count, octets)) return ASN_ERR_TRUNCATED;
   std::uint32_t value = 0;
-  for (std::uint32_t i = 1; i <= count; ++i) {
+  for (std::uint32_t i = 0; i < count; ++i) {
     if ((value >> 24) != 0) length_overflow = true;
-    value = (value << 8) | p[i];
+    value = (value << 8) | octets[i];
   }
   length = value;
-  p += count + 1;
-  remaining -= count + 1;
+  in = r;
   return 0;
 }
 
-// One element from a bounded cursor, as the fast readers take it: the
-// one-octet identifier id, then a definite length in the short form or a
-// long form of one to four octets that fits before end. On success the
-// contents are [contents, contents + length) and p moves past them; false
-// (p unchanged) for anything else, which the object tree then reads (or
-// refuses) in full.
-inline bool read_definite_element(const unsigned char*& p, const unsigned char* end, unsigned char id,
-                                  const unsigned char*& contents, std::uint32_t& length) noexcept {
-  const unsigned char* q = p;
-  std::size_t left = static_cast<std::size_t>(end - q);
-  if (left < 2 || q[0] != id) return false;
-  std::size_t n = q[1];
-  q += 2;
-  left -= 2;
+// One element, as the fast readers take it: the one-octet identifier id,
+// then a definite length in the short form or a long form of one to four
+// octets, and as many contents octets. On success contents reads them and
+// in moves past them; false (in unchanged) for anything else, which the
+// object tree then reads (or refuses) in full.
+inline bool read_definite_element(byte_reader& in, unsigned char id, byte_reader& contents) noexcept {
+  byte_reader r = in;
+  unsigned char octet = 0;
+  if (!r.take_byte(octet) || octet != id || !r.take_byte(octet)) return false;
+  std::size_t n = octet;
   if (n & 0x80) {
-    const std::size_t octets = n & 0x7F;
-    if (octets == 0 || octets > 4 || octets > left) return false;
+    const std::size_t count = n & 0x7F;
+    const unsigned char* octets = nullptr;
+    if (count == 0 || count > 4 || !r.take(count, octets)) return false;
     n = 0;
-    for (std::size_t i = 0; i < octets; ++i) n = n << 8 | q[i];
-    q += octets;
-    left -= octets;
+    for (std::size_t i = 0; i < count; ++i) n = n << 8 | octets[i];
   }
-  if (n > left) return false;
-  contents = q;
-  length = static_cast<std::uint32_t>(n);
-  p = q + n;
+  const unsigned char* body = nullptr;
+  if (!r.take(n, body)) return false;
+  contents = byte_reader(body, n);
+  in = r;
   return true;
 }
 
