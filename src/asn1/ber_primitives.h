@@ -128,9 +128,9 @@ inline int read_length(byte_reader& in, int& definite, std::uint32_t& length, bo
 // object tree then reads (or refuses) in full.
 inline bool read_definite_element(byte_reader& in, unsigned char id, byte_reader& contents) noexcept {
   byte_reader r = in;
-  unsigned char octet = 0;
-  if (!r.take_byte(octet) || octet != id || !r.take_byte(octet)) return false;
-  std::size_t n = octet;
+  const unsigned char* head = nullptr;
+  if (!r.take(2, head) || head[0] != id) return false;
+  std::size_t n = head[1];
   if (n & 0x80) {
     const std::size_t count = n & 0x7F;
     const unsigned char* octets = nullptr;
