@@ -16,6 +16,7 @@
 #include <oxserutl/record_info.h>
 #include <oxserutl/records.h>
 
+#include "ber_primitives.h"
 #include "boundary.h"
 #include "direct_codec.h"
 #include "internal.h"
@@ -425,7 +426,7 @@ int decode(B& binding, typename B::record_type& record, tq_asn_buffer_t& in, int
 }
 
 // The envelope version of every record function.
-constexpr int record_version = 2;
+constexpr int record_version = detail::kRecordVersion;
 
 
 // The exported functions through the object tree alone.
