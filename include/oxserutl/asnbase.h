@@ -137,7 +137,8 @@ struct OXSERUTL_API tq_memory_funcs_t {
 
 // A non-owning view of bytes with a movable cursor. Readers consume bytes
 // only through take() / take_byte() / skip(), which refuse to move past the
-// end, so no reader indexes the input on its own.
+// end, so no reader indexes the input on its own (the frame readers below
+// them take their octets the same way, through the library's byte reader).
 class OXSERUTL_API tq_r_buffer_t {
  public:
   tq_r_buffer_t() noexcept = default;
