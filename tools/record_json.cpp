@@ -105,27 +105,7 @@ std::vector<unsigned char> from_hex(const json_path& path, const std::string& te
   return bytes;
 }
 
-const char* kind_word(oxs_field_kind kind) {
-  switch (kind) {
-    case oxs_kind_i32: return "a number from -2147483648 to 2147483647";
-    case oxs_kind_u32: return "a number from 0 to 4294967295";
-    case oxs_kind_u16: return "a number from 0 to 65535";
-    case oxs_kind_u8: return "a number from 0 to 255";
-    case oxs_kind_string:
-    case oxs_kind_cstring: return "a string or null";
-    case oxs_kind_fixed: return "a hex string";
-    case oxs_kind_block: return "a hex string";
-    case oxs_kind_list:
-    case oxs_kind_list16:
-    case oxs_kind_ptrlist: return "an array of objects";
-    case oxs_kind_strings: return "an array of strings";
-    case oxs_kind_ints: return "an array of numbers";
-    case oxs_kind_nested: return "an object";
-    case oxs_kind_optional: return "an object or null";
-    case oxs_kind_sparse: return "an array of at most 32 objects or nulls";
-  }
-  return "a value";
-}
+const char* kind_word(oxs_field_kind kind) { return oxs_kinds[kind].json; }
 
 // What a value is, in words, with the value itself where it is short.
 std::string type_of(const json& j) {
