@@ -659,14 +659,14 @@ record_depth depth_of(const oxs_record_info& info, const json& value) {
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
     const oxs_record_info* e = f.element != nullptr ? f.element() : nullptr;
-    const bool list = f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_ptrlist ||
-                      f.kind == oxs_kind_sparse;
+    const oxs_value_category holds = oxs_kinds[f.kind].value;
+    const bool list = holds == oxs_value_records || holds == oxs_value_slots;
     recursive |= list && e == &info;
     // Absent members are written too: an empty list, an empty nested record.
     const auto it = value.find(f.name);
     const json& member = it != value.end() ? *it : absent;
     record_depth d;
-    if (f.kind == oxs_kind_strings || f.kind == oxs_kind_ints) {
+    if (holds == oxs_value_texts || holds == oxs_value_integers) {
       d.levels = 1;
     } else if (list) {
       for (const json& item : member.is_array() ? member : none) {
@@ -674,7 +674,7 @@ record_depth depth_of(const oxs_record_info& info, const json& value) {
         if (inner.levels > d.levels) d = inner;
       }
       ++d.levels;
-    } else if (f.kind == oxs_kind_nested || (f.kind == oxs_kind_optional && member.is_object())) {
+    } else if (holds == oxs_value_record && (!oxs_kinds[f.kind].optional || member.is_object())) {
       d = depth_of(*e, member.is_object() ? member : empty);
     }
     if (d.levels > deepest.levels) deepest = d;
