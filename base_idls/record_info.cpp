@@ -159,7 +159,7 @@ const oxs_record_info table[record_count] = {
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
 #define OXS_KY_RECORD_ROW(S, B, NAME, CODE, SHAPE)                                                          \
-  {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, "asn1/asn_kyobjs", CODE, sizeof(S), fields_##S::rows,            \
+  {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, OXS_TYPE_CODE_MODULE, CODE, sizeof(S), fields_##S::rows,            \
    OXS_COUNT(fields_##S::rows), &calls::encode_code<CODE>, &calls::decode_code<CODE>, &calls::release_code<CODE>,  \
    &calls::encode_code<CODE>, &calls::decode_code<CODE>},
     OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_ROW)
