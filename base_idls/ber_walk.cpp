@@ -264,7 +264,7 @@ void integer_notes(bytes_view data, const ber_header& h, const oxs_field_info* f
 // A fixed array is given by exactly its octets; a reader cuts a longer
 // value and fills a shorter one with zero octets.
 void fixed_notes(const ber_header& h, const oxs_field_info* field, std::vector<ber_note>& notes) {
-  if (field == nullptr || !oxs_kinds[field->kind].fixed_size || h.length == field->fixed_size) return;
+  if (field == nullptr || !oxs_kinds[field->kind].fixed_array || h.length == field->fixed_size) return;
   notes.push_back({ber_note::bad_value, std::to_string(h.length) + " octets for a field of " +
                                             std::to_string(field->fixed_size) +
                                             (h.length > field->fixed_size ? ": the field keeps the first " +

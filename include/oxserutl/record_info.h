@@ -79,7 +79,7 @@ struct oxs_kind_info {
   oxs_value_category value;  // see oxs_value_category
   std::uint8_t int_bits;     // an integer's width: 8, 16 or 32; 0 for the rest
   bool int_signed;           // the integer is signed
-  bool fixed_size;           // an array held in the structure: fixed octets, sparse slots
+  bool fixed_array;          // an array held in the structure: fixed octets, sparse slots
   bool optional;             // a record held by pointer, left out when null
   bool terminated;           // a text carried in an OCTET STRING with its terminating zero
   bool pointer;              // the member is a pointer to a block that the record owns
@@ -90,7 +90,7 @@ struct oxs_kind_info {
 
 inline constexpr oxs_kind_info oxs_kinds[] = {
     // kind, name, tag, constructed, c_decl, asn1, json, count_bits, text, local_text, unset,
-    // written_when_element_complete, value, int_bits, int_signed, fixed_size, optional, terminated,
+    // written_when_element_complete, value, int_bits, int_signed, fixed_array, optional, terminated,
     // pointer, element_pointers, asn1_note, words
     {oxs_kind_i32, "i32", 2, false, "std::int32_t {f}", "Int32", "a number from -2147483648 to 2147483647", 0,
      false, false, oxs_unset_incomplete, false, oxs_value_integer, 32, true, false, false, false, false, false, "",
@@ -210,7 +210,7 @@ OXSERUTL_API oxs_record_shape oxs_shape_of(const oxs_record_info& info) noexcept
 // (left out when empty).
 inline bool oxs_field_optional(const oxs_record_info& info, const oxs_field_info& field) noexcept {
   const oxs_kind_info& k = oxs_kinds[field.kind];
-  return k.optional || (k.value == oxs_value_octets && !k.fixed_size && oxs_shape_of(info) == oxs_shape_lead);
+  return k.optional || (k.value == oxs_value_octets && !k.fixed_array && oxs_shape_of(info) == oxs_shape_lead);
 }
 
 #endif
