@@ -51,51 +51,37 @@ struct expectation {
   bool dropped = false;                   // a sparse array's element beyond its slots
 };
 
-// The records of the type-code module (those reached by a code, and the
-// update list's elements) begin with their lead INTEGER.
-bool is_type_code_record(const oxs_record_info& info) { return std::strcmp(info.module, "asn1/asn_kyobjs") == 0; }
-bool is_bare_integer(const oxs_record_info& info) { return info.type_code == ASN_TYPE_INTEGER; }
-
+// The universal type of a field's element, by the tag of its kind.
 const universal& wire_type(oxs_field_kind kind) {
-  switch (kind) {
-    case oxs_kind_i32:
-    case oxs_kind_u32:
-    case oxs_kind_u16:
-    case oxs_kind_u8: return kInteger;
-    case oxs_kind_string: return kUtf8;
-    case oxs_kind_fixed:
-    case oxs_kind_block:
-    case oxs_kind_cstring: return kOctets;
-    default: return kSequence;
-  }
+  for (const universal* u : {&kInteger, &kOctets, &kUtf8})
+    if (u->tag == oxs_kinds[kind].tag) return *u;
+  return kSequence;
 }
 
 expectation field_expectation(const oxs_field_info& f) {
   expectation x;
-  switch (f.kind) {
-    case oxs_kind_i32:
-    case oxs_kind_u32:
-    case oxs_kind_u16:
-    case oxs_kind_u8:
+  switch (oxs_kinds[f.kind].value) {
+    case oxs_value_integer:
       x.what = expectation::integer;
       x.field = &f;
       break;
-    case oxs_kind_string: x.what = expectation::text; break;
-    case oxs_kind_fixed:
-    case oxs_kind_block:
+    case oxs_value_text: x.what = oxs_kinds[f.kind].terminated ? expectation::cstring : expectation::text; break;
+    case oxs_value_octets:
       x.what = expectation::octets;
       x.field = &f;
       break;
-    case oxs_kind_cstring: x.what = expectation::cstring; break;
-    case oxs_kind_nested:
-    case oxs_kind_optional:
+    case oxs_value_record:
       x.what = expectation::record;
       x.info = f.element();
       break;
-    default:
+    case oxs_value_records:
+    case oxs_value_texts:
+    case oxs_value_integers:
+    case oxs_value_slots:
       x.what = expectation::list;
       x.field = &f;
       x.info = f.element != nullptr ? f.element() : nullptr;
+      break;
   }
   return x;
 }
@@ -104,7 +90,7 @@ expectation field_expectation(const oxs_field_info& f) {
 // with an INTEGER 1 ahead of their fields, and their byte block is
 // OPTIONAL (left out when empty); records held by pointer are OPTIONAL.
 std::uint32_t component_count(const oxs_record_info& info) {
-  return info.field_count + (is_type_code_record(info) ? 1 : 0);
+  return info.field_count + (oxs_shape_of(info) == oxs_shape_lead ? 1 : 0);
 }
 
 struct component {
@@ -114,12 +100,12 @@ struct component {
 };
 
 component component_at(const oxs_record_info& info, std::uint32_t i) {
-  if (is_type_code_record(info)) {
+  if (oxs_shape_of(info) == oxs_shape_lead) {
     if (i == 0) return {"lead", nullptr, false};
     --i;
   }
   const oxs_field_info& f = info.fields[i];
-  return {f.name, &f, f.kind == oxs_kind_optional || (is_type_code_record(info) && f.kind == oxs_kind_block)};
+  return {f.name, &f, oxs_field_optional(info, f)};
 }
 
 std::string found_text(const ber_header& h) {
@@ -260,20 +246,17 @@ void integer_notes(bytes_view data, const ber_header& h, const oxs_field_info* f
   std::int64_t kept = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
   std::int64_t low = INT32_MIN;
   std::int64_t high = INT32_MAX;
-  const char* what = "a 32-bit field (written as its signed bit pattern)";
+  std::string what = "a 32-bit field (written as its signed bit pattern)";
+  const unsigned bits = field != nullptr ? oxs_kinds[field->kind].int_bits : 32;
   if (lead) {
     low = high = 1;
     what = "the lead INTEGER, which is always 1";
-  } else if (field != nullptr && field->kind == oxs_kind_u16) {
+  } else if (bits < 32) {
+    // The narrow fields are unsigned.
     low = 0;
-    high = 0xFFFF;
-    kept = static_cast<std::uint16_t>(v);
-    what = "a 16-bit field";
-  } else if (field != nullptr && field->kind == oxs_kind_u8) {
-    low = 0;
-    high = 0xFF;
-    kept = static_cast<std::uint8_t>(v);
-    what = "an 8-bit field";
+    high = (std::int64_t{1} << bits) - 1;
+    kept = v & high;
+    what = (bits == 8 ? "an " : "a ") + std::to_string(bits) + "-bit field";
   }
   if (v < low || v > high)
     notes.push_back({ber_note::bad_value, "the value " + std::to_string(v) + " is not one that " + what + " gives" +
@@ -283,7 +266,7 @@ void integer_notes(bytes_view data, const ber_header& h, const oxs_field_info* f
 // A fixed array is given by exactly its octets; a reader cuts a longer
 // value and fills a shorter one with zero octets.
 void fixed_notes(const ber_header& h, const oxs_field_info* field, std::vector<ber_note>& notes) {
-  if (field == nullptr || field->kind != oxs_kind_fixed || h.length == field->fixed_size) return;
+  if (field == nullptr || !oxs_kinds[field->kind].fixed_array || h.length == field->fixed_size) return;
   notes.push_back({ber_note::bad_value, std::to_string(h.length) + " octets for a field of " +
                                             std::to_string(field->fixed_size) +
                                             (h.length > field->fixed_size ? ": the field keeps the first " +
@@ -398,7 +381,7 @@ std::optional<ber_fault> check_element(const ber_header& h, expectation& x, cons
       x.what = expectation::record;
       return check_form(h, kSequence, path);
     case expectation::record:
-      if (is_bare_integer(*x.info)) return expect_type(h, kInteger, [&] { return path() + "." + x.info->fields[0].name; });
+      if (oxs_shape_of(*x.info) == oxs_shape_bare) return expect_type(h, kInteger, [&] { return path() + "." + x.info->fields[0].name; });
       return expect_type(h, kSequence, path);
     case expectation::list: return expect_type(h, kSequence, path);
   }
@@ -449,11 +432,12 @@ std::optional<ber_fault> child_of(std::vector<frame>& frames, const ber_header& 
       const oxs_field_info& field = *f.x.field;
       piece = item(f.index);
       label = std::string(field.name) + piece;
-      if (field.kind == oxs_kind_strings) {
+      const oxs_value_category value = oxs_kinds[field.kind].value;
+      if (value == oxs_value_texts) {
         x.what = expectation::text;
-      } else if (field.kind == oxs_kind_ints) {
+      } else if (value == oxs_value_integers) {
         x.what = expectation::integer;
-      } else if (field.kind == oxs_kind_sparse) {
+      } else if (value == oxs_value_slots) {
         x.what = expectation::slot;
         x.info = f.x.info;
         x.dropped = f.index >= OXS_SPARSE_SLOTS;

@@ -3,7 +3,7 @@
 // Each module source defines OXS_SOURCE (the source name that memory errors
 // carry), includes this header and expands its module table with
 // OXS_IMPLEMENT_RECORD; the records reached by a type code expand
-// OXS_IMPLEMENT_TREE alone (src/asn1/asn_kyobjs.cpp). The macros only lay
+// OXS_IMPLEMENT_TREE alone (asn_kyobjs.cpp of src/asn1). The macros only lay
 // out one call per field; the rules of every kind are the ordinary
 // functions in oxserutl::binding, and what a list does without memory
 // (raise, or give the status) is their memory_policy parameter.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <type_traits>
 
 #include <oxserutl/records.h>
@@ -57,7 +58,7 @@ struct no_element;
 #define OXS_INFO_fixed(f, n) OXS_ROW(fixed, f, nullptr, 0, n, no_element)
 #define OXS_INFO_block(len, f) OXS_ROW(block, f, #len, offsetof(R, len), 0, no_element)
 // The optional byte block of the type-code records is described as a
-// block: the tools tell it by the record (see the report of this change).
+// block: the record's shape makes it optional (oxs_field_optional).
 #define OXS_INFO_optblock(len, f) OXS_INFO_block(len, f)
 #define OXS_INFO_list(n, f, S) OXS_ROW(list, f, #n, offsetof(R, n), 0, S)
 #define OXS_INFO_list16(n, f, S) OXS_ROW(list16, f, #n, offsetof(R, n), 0, S)
@@ -123,6 +124,8 @@ constexpr bool kinds_in_order() {
 }
 static_assert(kinds_in_order() && sizeof oxs_kinds / sizeof oxs_kinds[0] == oxs_kind_cstring + 1,
               "one row per field kind, in the order of the kinds");
+// The sparse row's patterns give its slots as 32.
+static_assert(OXS_SPARSE_SLOTS == 32, "the sparse row of oxs_kinds names 32 slots");
 
 // --- the rows --------------------------------------------------------------------
 
@@ -156,12 +159,27 @@ const oxs_record_info table[record_count] = {
     OXS_ALL_MODULES(OXS_RECORD_ROW)
 #undef OXS_RECORD_ROW
 #define OXS_KY_RECORD_ROW(S, B, NAME, CODE, SHAPE)                                                          \
-  {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, "asn1/asn_kyobjs", CODE, sizeof(S), fields_##S::rows,            \
+  {OXS_STRUCTURE_NAME_##SHAPE(S), #B, NAME, OXS_TYPE_CODE_MODULE, CODE, sizeof(S), fields_##S::rows,            \
    OXS_COUNT(fields_##S::rows), &calls::encode_code<CODE>, &calls::decode_code<CODE>, &calls::release_code<CODE>,  \
    &calls::encode_code<CODE>, &calls::decode_code<CODE>},
     OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_ROW)
 #undef OXS_KY_RECORD_ROW
 };
+
+// The shape of each row of the table: the SHAPE column of the type-code
+// records (a sequence there begins with its lead INTEGER).
+#define OXS_SHAPE_sequence oxs_shape_lead
+#define OXS_SHAPE_bare oxs_shape_bare
+const oxs_record_shape shapes[record_count] = {
+#define OXS_RECORD_SHAPE(S, B, NAME, MODULE, COPY) oxs_shape_sequence,
+    OXS_ALL_MODULES(OXS_RECORD_SHAPE)
+#undef OXS_RECORD_SHAPE
+#define OXS_KY_RECORD_SHAPE(S, B, NAME, CODE, SHAPE) OXS_SHAPE_##SHAPE,
+    OXS_TYPE_CODE_RECORDS(OXS_KY_RECORD_SHAPE)
+#undef OXS_KY_RECORD_SHAPE
+};
+#undef OXS_SHAPE_sequence
+#undef OXS_SHAPE_bare
 
 }  // namespace
 
@@ -180,6 +198,13 @@ OXS_ALL_MODULES(OXS_DESCRIPTION)
 const oxs_record_info* oxs_records(std::size_t* count) {
   if (count != nullptr) *count = record_count;
   return table;
+}
+
+oxs_record_shape oxs_shape_of(const oxs_record_info& info) noexcept {
+  // std::less orders pointers into different objects too.
+  const std::less<const oxs_record_info*> before;
+  if (before(&info, table) || !before(&info, table + record_count)) return oxs_shape_sequence;
+  return shapes[&info - table];
 }
 
 const oxs_record_info* oxs_find_record(const char* name) {

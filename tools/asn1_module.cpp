@@ -6,14 +6,10 @@
 #include <set>
 #include <stdexcept>
 
-#include <oxserutl/asn_kyobjs.h>
-#include <oxserutl/asnsarray.h>
 
 namespace oxser {
 
 namespace {
-
-bool is_type_code_record(const oxs_record_info& info) { return std::strcmp(info.module, "asn1/asn_kyobjs") == 0; }
 
 // "time_low" is time-low: identifiers start with a lower-case letter and
 // join words with single hyphens.
@@ -31,15 +27,6 @@ std::string identifier(const char* name) {
   return out;
 }
 
-std::string integer_type(oxs_field_kind kind) {
-  switch (kind) {
-    case oxs_kind_u32: return "Int32";
-    case oxs_kind_u16: return "INTEGER (0..65535)";
-    case oxs_kind_u8: return "INTEGER (0..255)";
-    default: return "Int32";
-  }
-}
-
 struct writer {
   std::string out;
   std::set<std::string> slots;  // slot CHOICE types written
@@ -48,33 +35,10 @@ struct writer {
 
   // The type of a field and a comment about it.
   std::string field_type(const oxs_field_info& f, std::string& note) {
-    const oxs_record_info* e = f.element != nullptr ? f.element() : nullptr;
-    const std::string count = f.count_name != nullptr ? std::string("count in ") + f.count_name : "";
-    switch (f.kind) {
-      case oxs_kind_i32: return "Int32";
-      case oxs_kind_u32: note = "unsigned 32-bit, written as the signed INTEGER of its bit pattern"; return "Int32";
-      case oxs_kind_u16:
-      case oxs_kind_u8: return integer_type(f.kind);
-      case oxs_kind_string: return "UTF8String";
-      case oxs_kind_cstring: note = "text with its terminating zero octet"; return "OCTET STRING";
-      case oxs_kind_fixed: return "OCTET STRING (SIZE (" + std::to_string(f.fixed_size) + "))";
-      case oxs_kind_block:
-        note = std::string("length in ") + f.count_name;
-        return "OCTET STRING";
-      case oxs_kind_list:
-      case oxs_kind_list16:
-      case oxs_kind_ptrlist:
-        note = count;
-        return "SEQUENCE OF " + asn1_type_name(*e);
-      case oxs_kind_strings: note = count; return "SEQUENCE OF UTF8String";
-      case oxs_kind_ints: note = count; return "SEQUENCE OF Int32";
-      case oxs_kind_nested: return asn1_type_name(*e);
-      case oxs_kind_optional: note = "a null pointer is left out"; return asn1_type_name(*e);
-      case oxs_kind_sparse:
-        note = std::to_string(tq_asn_sarray_slots) + " slots; element k is slot k, empty slots after the last filled one are left out";
-        return "SEQUENCE (SIZE (0.." + std::to_string(tq_asn_sarray_slots) + ")) OF " + slot_name(*e);
-    }
-    return "NULL";
+    const auto& k = oxs_kinds[f.kind];
+    const std::string element = f.element != nullptr ? asn1_type_name(*f.element()) : "";
+    note = kind_text(k.asn1_note, f);
+    return kind_text(k.asn1, f, element);
   }
 
   void record(const oxs_record_info& info) {
@@ -82,7 +46,7 @@ struct writer {
     std::string head = "-- " + std::string(info.type_name) + " (structure " + info.structure + ", " + info.module;
     if (info.type_code != 0) head += ", type code " + std::to_string(info.type_code);
     out += head + ")\n";
-    if (info.type_code == ASN_TYPE_INTEGER) {
+    if (oxs_shape_of(info) == oxs_shape_bare) {
       out += name + " ::= Int32\n\n";
       return;
     }
@@ -91,13 +55,13 @@ struct writer {
       bool optional;
     };
     std::vector<line> lines;
-    if (is_type_code_record(info)) lines.push_back({"lead", "INTEGER (1)", "always 1, not examined on reading", false});
+    if (oxs_shape_of(info) == oxs_shape_lead) lines.push_back({"lead", "INTEGER (1)", "always 1, not examined on reading", false});
     for (std::uint32_t i = 0; i < info.field_count; ++i) {
       const oxs_field_info& f = info.fields[i];
       line l{identifier(f.name), "", "", false};
       l.type = field_type(f, l.note);
-      l.optional = f.kind == oxs_kind_optional || (is_type_code_record(info) && f.kind == oxs_kind_block);
-      if (l.optional && f.kind == oxs_kind_block) l.note += ", left out when empty";
+      l.optional = oxs_field_optional(info, f);
+      if (l.optional && !oxs_kinds[f.kind].optional) l.note += ", left out when empty";
       lines.push_back(l);
     }
     std::size_t width = 0;
@@ -114,7 +78,7 @@ struct writer {
     if (!lines.empty()) out += "\n}\n\n";
     for (std::uint32_t i = 0; i < info.field_count; ++i) {
       const oxs_field_info& f = info.fields[i];
-      if (f.kind != oxs_kind_sparse) continue;
+      if (oxs_kinds[f.kind].value != oxs_value_slots) continue;
       const oxs_record_info& e = *f.element();
       if (!slots.insert(slot_name(e)).second) continue;
       out += "-- a slot of a sparse array of " + std::string(e.type_name) + ": NULL when empty\n";
@@ -142,6 +106,29 @@ const char* const kHeader =
     "-- Each record's comment gives its type name, structure and module in the library.\n";
 
 }  // namespace
+
+std::string kind_text(const char* pattern, const oxs_field_info& f, const std::string& element) {
+  std::string out;
+  for (const char* p = pattern; *p != '\0'; ++p) {
+    const auto is = [&](const char* word) { return std::strncmp(p, word, std::strlen(word)) == 0; };
+    if (is("{f}")) {
+      out += f.name;
+      p += 2;
+    } else if (is("{S}")) {
+      out += element;
+      p += 2;
+    } else if (is("{N}")) {
+      out += std::to_string(f.fixed_size);
+      p += 2;
+    } else if (is("{count}")) {
+      out += f.count_name != nullptr ? f.count_name : "";
+      p += 6;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
 
 std::string asn1_type_name(const oxs_record_info& info) {
   std::string name = info.type_name;

@@ -22,6 +22,11 @@ std::vector<std::string> asn1_records();
 // A record's type reference in the module ("acl_ext_t" is AclExt).
 std::string asn1_type_name(const oxs_record_info& info);
 
+// A pattern of the kind table (oxs_kinds) filled in for the field f: {f}
+// its name, {count} its count or length field, {N} its fixed size and {S}
+// the given element text.
+std::string kind_text(const char* pattern, const oxs_field_info& f, const std::string& element = {});
+
 }  // namespace oxser
 
 #endif

@@ -138,26 +138,7 @@ class output_file {
 // --- types -----------------------------------------------------------------------
 
 std::string field_kind_text(const oxs_field_info& f) {
-  const std::string element = f.element != nullptr ? f.element()->type_name : "";
-  switch (f.kind) {
-    case oxs_kind_i32: return "number (signed 32-bit)";
-    case oxs_kind_u32: return "number (unsigned 32-bit)";
-    case oxs_kind_u16: return "number (unsigned 16-bit)";
-    case oxs_kind_u8: return "number (unsigned 8-bit)";
-    case oxs_kind_string: return "string";
-    case oxs_kind_cstring: return "string (carried with its terminator)";
-    case oxs_kind_fixed: return "hex string of " + std::to_string(f.fixed_size) + " bytes";
-    case oxs_kind_block: return std::string("hex string (length in ") + f.count_name + ")";
-    case oxs_kind_list:
-    case oxs_kind_list16:
-    case oxs_kind_ptrlist: return "array of " + element + std::string(" (count in ") + f.count_name + ")";
-    case oxs_kind_strings: return std::string("array of strings (count in ") + f.count_name + ")";
-    case oxs_kind_ints: return std::string("array of numbers (count in ") + f.count_name + ")";
-    case oxs_kind_nested: return element;
-    case oxs_kind_optional: return element + " or null";
-    case oxs_kind_sparse: return "array of up to 32 slots, each " + element + " or null";
-  }
-  return "";
+  return kind_text(oxs_kinds[f.kind].words, f, f.element != nullptr ? f.element()->type_name : "");
 }
 
 std::string run_types(const options& o) {

@@ -8,43 +8,18 @@
 #include <utility>
 #include <vector>
 
-#include <oxserutl/asn_kyobjs.h>
-#include <oxserutl/asnsarray.h>
 #include <oxserutl/record_info.h>
 
 namespace oxser {
 
 namespace {
 
-std::string element_structure(const oxs_field_info& f) { return f.element()->structure; }
-
 // The C declarations of one field, each with the offset the compiler gave
 // it (a count or length is a member of its own).
 void declarations(const oxs_field_info& f, std::vector<std::pair<std::size_t, std::string>>& out) {
-  const std::string name = f.name;
-  std::string decl;
-  const char* count_type = f.kind == oxs_kind_list16 ? "std::uint16_t" : "std::uint32_t";
-  switch (f.kind) {
-    case oxs_kind_i32: decl = "std::int32_t " + name; break;
-    case oxs_kind_u32: decl = "std::uint32_t " + name; break;
-    case oxs_kind_u16: decl = "std::uint16_t " + name; break;
-    case oxs_kind_u8: decl = "std::uint8_t " + name; break;
-    case oxs_kind_string:
-    case oxs_kind_cstring: decl = "char* " + name; break;
-    case oxs_kind_fixed: decl = "unsigned char " + name + "[" + std::to_string(f.fixed_size) + "]"; break;
-    case oxs_kind_block: decl = "unsigned char* " + name; break;
-    case oxs_kind_list:
-    case oxs_kind_list16: decl = element_structure(f) + "* " + name; break;
-    case oxs_kind_ptrlist: decl = element_structure(f) + "** " + name; break;
-    case oxs_kind_strings: decl = "char** " + name; break;
-    case oxs_kind_ints: decl = "std::int32_t* " + name; break;
-    case oxs_kind_nested: decl = element_structure(f) + " " + name; break;
-    case oxs_kind_optional: decl = element_structure(f) + "* " + name; break;
-    case oxs_kind_sparse:
-      decl = element_structure(f) + "* " + name + "[" + std::to_string(tq_asn_sarray_slots) + "]";
-      break;
-  }
-  out.emplace_back(f.offset, decl + ";");
+  const auto& k = oxs_kinds[f.kind];
+  out.emplace_back(f.offset, kind_text(k.c_decl, f, f.element != nullptr ? f.element()->structure : "") + ";");
+  const char* count_type = k.count_bits == 16 ? "std::uint16_t" : "std::uint32_t";
   if (f.count_name != nullptr) out.emplace_back(f.count_offset, std::string(count_type) + " " + f.count_name + ";");
 }
 
@@ -61,7 +36,7 @@ void record_section(const oxs_record_info& info, const std::string& asn1, std::s
          info.module + "`";
   if (info.type_code != 0) out += ", type code " + std::to_string(info.type_code);
   out += ".\n\n";
-  if (info.type_code == ASN_TYPE_INTEGER) {
+  if (oxs_shape_of(info) == oxs_shape_bare) {
     out += "The record is one `std::int32_t`; the buffer holds one INTEGER behind the envelope.\n\n";
   } else {
     std::vector<std::pair<std::size_t, std::string>> members;

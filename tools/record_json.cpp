@@ -105,27 +105,7 @@ std::vector<unsigned char> from_hex(const json_path& path, const std::string& te
   return bytes;
 }
 
-const char* kind_word(oxs_field_kind kind) {
-  switch (kind) {
-    case oxs_kind_i32: return "a number from -2147483648 to 2147483647";
-    case oxs_kind_u32: return "a number from 0 to 4294967295";
-    case oxs_kind_u16: return "a number from 0 to 65535";
-    case oxs_kind_u8: return "a number from 0 to 255";
-    case oxs_kind_string:
-    case oxs_kind_cstring: return "a string or null";
-    case oxs_kind_fixed: return "a hex string";
-    case oxs_kind_block: return "a hex string";
-    case oxs_kind_list:
-    case oxs_kind_list16:
-    case oxs_kind_ptrlist: return "an array of objects";
-    case oxs_kind_strings: return "an array of strings";
-    case oxs_kind_ints: return "an array of numbers";
-    case oxs_kind_nested: return "an object";
-    case oxs_kind_optional: return "an object or null";
-    case oxs_kind_sparse: return "an array of at most 32 objects or nulls";
-  }
-  return "a value";
-}
+const char* kind_word(oxs_field_kind kind) { return oxs_kinds[kind].json; }
 
 // What a value is, in words, with the value itself where it is short.
 std::string type_of(const json& j) {
@@ -679,14 +659,14 @@ record_depth depth_of(const oxs_record_info& info, const json& value) {
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
     const oxs_record_info* e = f.element != nullptr ? f.element() : nullptr;
-    const bool list = f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_ptrlist ||
-                      f.kind == oxs_kind_sparse;
+    const oxs_value_category holds = oxs_kinds[f.kind].value;
+    const bool list = holds == oxs_value_records || holds == oxs_value_slots;
     recursive |= list && e == &info;
     // Absent members are written too: an empty list, an empty nested record.
     const auto it = value.find(f.name);
     const json& member = it != value.end() ? *it : absent;
     record_depth d;
-    if (f.kind == oxs_kind_strings || f.kind == oxs_kind_ints) {
+    if (holds == oxs_value_texts || holds == oxs_value_integers) {
       d.levels = 1;
     } else if (list) {
       for (const json& item : member.is_array() ? member : none) {
@@ -694,7 +674,7 @@ record_depth depth_of(const oxs_record_info& info, const json& value) {
         if (inner.levels > d.levels) d = inner;
       }
       ++d.levels;
-    } else if (f.kind == oxs_kind_nested || (f.kind == oxs_kind_optional && member.is_object())) {
+    } else if (holds == oxs_value_record && (!oxs_kinds[f.kind].optional || member.is_object())) {
       d = depth_of(*e, member.is_object() ? member : empty);
     }
     if (d.levels > deepest.levels) deepest = d;

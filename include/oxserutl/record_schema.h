@@ -536,6 +536,9 @@
 
 // --- asn1/asn_kyobjs: the records reached by a type code --------------------
 
+// The module the description gives for these records.
+#define OXS_TYPE_CODE_MODULE "asn1/asn_kyobjs"
+
 // cert_request_in ::= SEQUENCE { lead INTEGER (1), request_string1 OCTET STRING,
 //   request_string2 OCTET STRING, body OCTET STRING OPTIONAL }
 #define OXS_FIELDS_cert_request_in_s_t(F) \

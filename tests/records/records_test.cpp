@@ -67,21 +67,20 @@ long owned_blocks(const oxs_record_info& info, void* record, bool* null_text) {
   long n = 0;
   for (std::uint32_t i = 0; i < info.field_count; ++i) {
     const oxs_field_info& f = info.fields[i];
-    const bool pointer = f.kind != oxs_kind_nested && f.kind != oxs_kind_sparse && f.kind != oxs_kind_fixed &&
-                         f.kind > oxs_kind_u8;
-    void* p = pointer ? at<void*>(record, f.offset) : nullptr;
+    const auto& k = oxs_kinds[f.kind];
+    void* p = k.pointer ? at<void*>(record, f.offset) : nullptr;
     n += p != nullptr ? 1 : 0;
-    if ((f.kind == oxs_kind_string || f.kind == oxs_kind_cstring) && p == nullptr) *null_text = true;
+    if (k.value == oxs_value_text && p == nullptr) *null_text = true;
     // An empty byte block is what malloc(0) gives; a type-code record's stays null.
-    if (f.kind == oxs_kind_block && count_of(f, record) == 0 && (p == nullptr) != (kMallocZeroIsNull || info.type_code != 0))
+    if (k.value == oxs_value_octets && k.pointer && count_of(f, record) == 0 && (p == nullptr) != (kMallocZeroIsNull || info.type_code != 0))
       *null_text = true;
-    if (f.kind == oxs_kind_strings)
+    if (k.value == oxs_value_texts)
       for (std::uint32_t j = 0; j < count_of(f, record); ++j) {
         n += static_cast<char**>(p)[j] != nullptr ? 1 : 0;
         *null_text = *null_text || static_cast<char**>(p)[j] == nullptr;
       }
-    if (f.kind == oxs_kind_ptrlist) n += count_of(f, record);
-    if (f.kind == oxs_kind_sparse)
+    if (k.value == oxs_value_records && k.element_pointers) n += count_of(f, record);
+    if (k.value == oxs_value_slots)
       for (int j = 0; j < 32; ++j) n += (&at<void*>(record, f.offset))[j] != nullptr ? 1 : 0;
     for_each_element(f, record, [&](const oxs_record_info& e, void* r) { n += owned_blocks(e, r, null_text); });
   }
@@ -96,19 +95,20 @@ void punch_holes(const oxs_record_info& info, void* record) {
     const oxs_field_info& f = info.fields[i];
     // Read as a pointer only in the cases of pointer fields.
     auto p = [&]() -> void*& { return at<void*>(record, f.offset); };
-    if (f.kind == oxs_kind_string || f.kind == oxs_kind_block) {
+    const auto& k = oxs_kinds[f.kind];
+    if (k.pointer && ((k.value == oxs_value_text && !k.terminated) || k.value == oxs_value_octets)) {
       std::free(p());
       p() = nullptr;
-    } else if (f.kind == oxs_kind_strings && count_of(f, record) != 0) {
+    } else if (k.value == oxs_value_texts && count_of(f, record) != 0) {
       std::free(static_cast<char**>(p())[0]);
       static_cast<char**>(p())[0] = nullptr;
-    } else if (f.kind == oxs_kind_ptrlist && count_of(f, record) != 0) {
+    } else if (k.value == oxs_value_records && k.element_pointers && count_of(f, record) != 0) {
       recgen::destroy(*f.element(), static_cast<void**>(p())[0]);
       static_cast<void**>(p())[0] = nullptr;
-    } else if (f.kind == oxs_kind_optional && p() != nullptr) {
+    } else if (k.optional && p() != nullptr) {
       recgen::destroy(*f.element(), p());
       p() = nullptr;
-    } else if (f.kind == oxs_kind_list || f.kind == oxs_kind_list16 || f.kind == oxs_kind_nested) {
+    } else if ((k.value == oxs_value_records && !k.element_pointers) || (k.value == oxs_value_record && !k.optional)) {
       for_each_element(f, record, [](const oxs_record_info& e, void* r) { punch_holes(e, r); });
     }
   }
@@ -153,7 +153,7 @@ TEST_F(Records, BothPathsAgreeOnEveryRecordProfileAndForm) {
         // record of lists only) is still written: the description's
         // written_when_unset.
         for (std::uint32_t i = 0; p == profile::empty && i < info->field_count; ++i)
-          if (info->fields[i].kind == oxs_kind_optional)
+          if (oxs_kinds[info->fields[i].kind].optional)
             EXPECT_EQ(at<void*>(back.record, info->fields[i].offset) != nullptr, info->fields[i].written_when_unset)
                 << info->fields[i].name;
         // Extreme text has characters ISO 8859-1 lacks: it returns as '?'.
@@ -263,7 +263,7 @@ TEST_F(Records, EveryAllocationFailureIsReportedAndReleased) {
 // tree unnoticed, every other test would still pass.
 TEST_F(Records, TheDirectPathServesEveryRecordWithoutSparseArrays) {
   for (const oxs_record_info* info : recgen::callable_records()) {
-    const auto sparse = [](const oxs_field_info& f) { return f.kind == oxs_kind_sparse; };
+    const auto sparse = [](const oxs_field_info& f) { return oxs_kinds[f.kind].value == oxs_value_slots; };
     if (info->type_code != 0 || std::any_of(info->fields, info->fields + info->field_count, sparse)) continue;
     for (profile p : {profile::typical, profile::many}) {
       SCOPED_TRACE(std::string(info->structure) + " " + recgen::profile_name(p));
