@@ -115,7 +115,7 @@ class json_text {
     text_ += '"';
   }
 
-  const json_sink& sink_;
+  json_sink sink_;  // a copy: the caller's may be a temporary made from a lambda
   std::string text_;
   std::vector<bool> filled_;  // per open container: whether it has an item yet
   bool after_key_ = false;
