@@ -573,7 +573,12 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
       return stop(*e);
     }
     if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return stop(*e);
-    if (framing) return stop(std::move(*framing));
+    // A cut element is the field being read.
+    if (overrun && !overran) overrun->path = path_of(frames, piece);
+    if (framing) {
+      framing->path = path_of(frames, piece);
+      return stop(std::move(*framing));
+    }
     const int depth = static_cast<int>(frames.size());
     notes.clear();
     if (x.dropped)

@@ -12,8 +12,8 @@ Microsoft name.
 
 Which functions: every function declared OXSERUTL_API in the headers that a
 caller of any compiler includes (<oxserutl/record_functions.h>, which brings
-the buffer and the status codes, <oxserutl/asnscan.h> and
-<oxserutl/version.h>). They declare
+the buffer and the status codes, <oxserutl/asnscan.h>, <oxserutl/explain.h>
+and <oxserutl/version.h>). They declare
 only C structures and functions on C types or references to them, and they
 compile with nothing but the compiler's own <stdint.h>; a class could not
 even be named there. The names are the compiler's own: clang reads the
@@ -30,7 +30,7 @@ import json
 import subprocess
 import sys
 
-HEADERS = ("oxserutl/record_functions.h", "oxserutl/asnscan.h", "oxserutl/version.h")
+HEADERS = ("oxserutl/record_functions.h", "oxserutl/asnscan.h", "oxserutl/explain.h", "oxserutl/version.h")
 TRIPLES = {"i686": ("i686-w64-mingw32", "i686-pc-windows-msvc"),
            "x86_64": ("x86_64-w64-mingw32", "x86_64-pc-windows-msvc")}
 

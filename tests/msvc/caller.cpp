@@ -15,6 +15,7 @@
 // writes it back unchanged). Exit status 0 when every call gives what it
 // should and every buffer comes back byte for byte.
 #include <oxserutl/asnscan.h>
+#include <oxserutl/explain.h>
 #include <oxserutl/record_functions.h>
 #include <oxserutl/version.h>
 
@@ -162,6 +163,18 @@ void check_calls() {
   tqAsnFreeObj(back);
   tq_asn_buffer_free(copy);
   tq_asn_buffer_free(out);
+
+  // The same bytes as a service holds them, and why a cut one is refused.
+  kyprincipal_s_t held{};
+  expect(tqAsnDecodeObj(principal_bytes, sizeof principal_bytes, held) == 0 && held.prin_value2 == -7,
+         "tqAsnDecodeObj(data, length)");
+  tqAsnFreeObj(held);
+  tq_asn_explanation why;
+  char line[512];
+  const uint32_t refused = tq_asn_explain("kyprincipal_s_t", 0, principal_bytes, sizeof principal_bytes - 3, &why);
+  expect(refused != 0 && why.status == refused && tq_asn_explanation_text(&why, line, sizeof line) < sizeof line,
+         "tq_asn_explain");
+  printf("explained: %s\n", line);
 
   // Text in the local code set and back (ASCII: the same in every code page).
   char reader[] = "reader";
