@@ -30,7 +30,7 @@ runtimes="$libgcc libstdc++-6.dll libwinpthread-1.dll"
 system='^(kernel32|msvcrt|user32|advapi32|ntdll)\.dll$'
 imports_of() { $objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u; }
 headers=$($objdump -p "$dll")
-$objdump -f "$dll" | grep -q "file format $format\$" || fail "not $format"
+grep -q "file format $format\$" <<<"$($objdump -f "$dll")" || fail "not $format"
 grep -Eq "^Magic[[:space:]]+$magic" <<<"$headers" || fail "optional header magic is not $magic"
 
 imports=$(imports_of "$dll")

@@ -20,7 +20,7 @@ targets=("$@")
 cmake --build "$build" -j2 --target $(printf '%s_fuzz ' "${targets[@]}") >/dev/null
 
 # The local-code-set paths convert only under a locale whose code set is not UTF-8.
-if locale -a 2>/dev/null | grep -qi '^en_US\.iso88591$'; then export OXSERUTL_FUZZ_LOCALE=en_US.ISO-8859-1; fi
+if grep -qi '^en_US\.iso88591$' <<<"$(locale -a 2>/dev/null)"; then export OXSERUTL_FUZZ_LOCALE=en_US.ISO-8859-1; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 

@@ -34,8 +34,12 @@ for mode in package pkgconfig; do
   echo "check-installed: system $mode: $(consumer $mode "$out/consumer-system-$mode")"
 done
 [ "$(command -v oxser)" = /usr/bin/oxser ] || fail "oxser is not on PATH as /usr/bin/oxser"
-oxser --version | grep -qF "liboxserutl $version loaded" || fail "oxser --version: $(oxser --version)"
-oxser dump --type acl_ext_t samples/acl.ber | grep -q 'acl_ext_t' || fail "oxser dump of samples/acl.ber"
+version_line=$(oxser --version)
+grep -qF "liboxserutl $version loaded" <<<"$version_line" || fail "oxser --version: $(oxser --version)"
+# The whole dump is read before it is searched: with pipefail, `grep -q`
+# leaving at the first match would make oxser's write fail (SIGPIPE).
+dump=$(oxser dump --type acl_ext_t samples/acl.ber) || fail "oxser dump of samples/acl.ber failed"
+grep -qF 'acl_ext_t' <<<"$dump" || fail "oxser dump of samples/acl.ber does not name acl_ext_t"
 echo "check-installed: $(oxser --version); manual page $(man -w oxser)"
 $SUDO apt-get remove -y -qq oxser liboxserutl-dev liboxserutl1 >/dev/null
 trap - EXIT
