@@ -3,6 +3,7 @@
 // tool's statuses against the record functions'.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -222,6 +223,38 @@ TEST(Tool, FailureLeavesOutputFileUntouched) {
   std::remove(out.c_str());
   EXPECT_EQ(run({"dump", "-o", out}, "zz").status, 1);
   EXPECT_NE(access(out.c_str(), F_OK), 0);
+}
+
+// On a terminal that is both standard output and standard error, dump's
+// closing ** line is the message: it is not written a second time, while
+// separate streams each carry it.
+TEST(Tool, DumpFailureIsShownOnceOnOneTerminal) {
+  const std::string file = temp("cut.ber");
+  write_file(file, input_of("@acl:<40"));
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) GTEST_SKIP() << "no pseudo-terminal here";
+  if (pid == 0) {
+    execl(OXSER_PROGRAM, OXSER_PROGRAM, "dump", "--type", "acl_ext_t", file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string shown;
+  char chunk[4096];
+  for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;) shown.append(chunk, static_cast<std::size_t>(n));
+  close(terminal);  // read() ends with EIO once the program has closed its side
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  const std::string message = "ASN_ERR_TRUNCATED";
+  std::size_t times = 0;
+  for (std::size_t at = shown.find(message); at != std::string::npos; at = shown.find(message, at + 1)) ++times;
+  EXPECT_EQ(times, 1u) << shown;
+  EXPECT_NE(shown.find("** ASN_ERR_TRUNCATED"), std::string::npos) << shown;
+
+  const result apart = run({"dump", "--type", "acl_ext_t", file});
+  EXPECT_NE(apart.out.find("** ASN_ERR_TRUNCATED"), std::string::npos);
+  EXPECT_NE(apart.err.find("ASN_ERR_TRUNCATED"), std::string::npos);
+  std::remove(file.c_str());
 }
 
 // An independent reader of the same bytes: OpenSSL's asn1parse reports
