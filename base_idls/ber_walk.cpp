@@ -558,7 +558,14 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
     // wrong type is that, even when its length or contents are cut short.
     std::optional<ber_fault> framing = read_header(data, at, inner, h, &overrun);
     if (framing && (framing->offset == at)) return stop(std::move(*framing));
-    if (overrun && !overran) overrun->path = path_of(frames);
+    // An element that claims more octets than its parent holds is still
+    // first an element of the wrong type, when it is one.
+    const bool own_overrun = overrun && !overran;
+    const auto refuse = [&](ber_fault f) {
+      if (own_overrun) overrun.reset();
+      return stop(std::move(f));
+    };
+    if (own_overrun) overrun->path = path_of(frames);
     expectation x;
     std::string label;
     std::string piece;
@@ -570,11 +577,11 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
         piece = record->type_name;
       }
     } else if (auto e = child_of(frames, h, x, label, piece)) {
-      return stop(*e);
+      return refuse(std::move(*e));
     }
-    if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return stop(*e);
+    if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return refuse(std::move(*e));
     // A cut element is the field being read.
-    if (overrun && !overran) overrun->path = path_of(frames, piece);
+    if (own_overrun) overrun->path = path_of(frames, piece);
     if (framing) {
       framing->path = path_of(frames, piece);
       return stop(std::move(*framing));
