@@ -529,11 +529,13 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
         if (at < f.limit) break;
         if (f.limit < f.h.content + f.h.length) return stop(*overrun);
       } else {
+        // Unclosed, where the data or the enclosing element ends: cut short,
+        // as a reader finds it.
         if (at >= f.limit)
-          return stop(fault(ASN_ERR_BAD_LENGTH, at, path_of(frames),
+          return stop(fault(ASN_ERR_TRUNCATED, at, path_of(frames),
                             "the end-of-contents octets 00 00 closing the element at offset " +
                                 std::to_string(f.h.offset),
-                            "the end of the data"));
+                            f.limit >= limit ? "the end of the data" : "the end of the enclosing element"));
         if (!(at + 1 < f.limit && data[at] == 0 && data[at + 1] == 0)) break;
       }
       if (auto e = close_frame(frames, at)) return stop(*e);
