@@ -51,6 +51,13 @@ struct expectation {
   bool dropped = false;                   // a sparse array's element beyond its slots
 };
 
+// The strings, whose readers take the indefinite form in the primitive
+// encoding too (and read it as empty); other types refuse it.
+bool takes_indefinite(const expectation& x) {
+  return x.what == expectation::text || x.what == expectation::octets || x.what == expectation::cstring ||
+         x.what == expectation::segments;
+}
+
 // The universal type of a field's element, by the tag of its kind.
 const universal& wire_type(oxs_field_kind kind) {
   for (const universal* u : {&kInteger, &kOctets, &kUtf8})
@@ -584,6 +591,18 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
     if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return refuse(std::move(*e));
     // A cut element is the field being read.
     if (own_overrun) overrun->path = path_of(frames, piece);
+    // The library reads a string whose primitive encoding has the
+    // indefinite form as empty, closed by end-of-contents octets right after.
+    const bool empty_indefinite = framing && framing->status == ASN_ERR_INDEFINITE_NOT_PERMITTED && takes_indefinite(x);
+    if (empty_indefinite) {
+      if (!(h.content + 1 < inner && data[h.content] == 0 && data[h.content + 1] == 0))
+        return stop(fault(ASN_ERR_BAD_LENGTH, h.content, path_of(frames, piece),
+                          "the end-of-contents octets 00 00 that close a primitive string in the indefinite form",
+                          h.content + 1 < inner ? "octets " + byte_hex(data[h.content]) + " " + byte_hex(data[h.content + 1])
+                                                : std::string("the end of the ") +
+                                                      (inner == limit ? "data" : "enclosing element")));
+      framing.reset();
+    }
     if (framing) {
       framing->path = path_of(frames, piece);
       return stop(std::move(*framing));
@@ -630,9 +649,15 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
       integer_notes(data, h, x.field, x.lead, notes);
     else if (x.what == expectation::octets)
       fixed_notes(h, x.field, notes);
+    if (empty_indefinite)
+      notes.push_back({ber_note::not_ber, "a primitive string in the indefinite form, read as empty"});
     sink.element(data, h, depth, label, notes);
     if (!frames.empty()) ++frames.back().index;
     at = h.content + h.length;
+    if (empty_indefinite) {
+      sink.end_of_contents(at, depth + 1);
+      at += 2;
+    }
     if (frames.empty()) break;
   }
   *end = at;
