@@ -114,6 +114,9 @@ TEST(Explain, FieldsAndText) {
   EXPECT_EQ(tq_asn_explain_type_code(2, ASN_TYPE_INTEGER, lead_two.data(), lead_two.size(), &why), 0u);
   EXPECT_EQ(tq_asn_explanation_text(&why, text, sizeof text), 6u);
   EXPECT_STREQ(text, "ASN_OK");
+  // Accepted with texts of its own: released again (the leak check sees it).
+  const bytes request = oxs_test::from_hex("04 02 ac dc 30 0b 02 01 01 04 03 61 62 00 04 01 00");
+  EXPECT_EQ(tq_asn_explain_type_code(2, ASN_TYPE_CERT_REQUEST_IN, request.data(), request.size(), nullptr), 0u);
   EXPECT_EQ(tq_asn_explain_type_code(3, ASN_TYPE_INTEGER, lead_two.data(), lead_two.size(), &why),
             static_cast<std::uint32_t>(ASN_ERR_VERSION));
   EXPECT_EQ(why.offset, 1u);
