@@ -49,6 +49,7 @@ struct expectation {
   bool text_segments = false;             // segments of a UTF8String
   bool lead = false;                      // the leading INTEGER of a type-code record
   bool dropped = false;                   // a sparse array's element beyond its slots
+  bool choice = false;                    // a slot: a NULL or the record, whichever fits
 };
 
 // The strings, whose readers take the indefinite form in the primitive
@@ -448,6 +449,7 @@ std::optional<ber_fault> child_of(std::vector<frame>& frames, const ber_header& 
         x.what = expectation::slot;
         x.info = f.x.info;
         x.dropped = f.index >= OXS_SPARSE_SLOTS;
+        x.choice = true;
         if (!x.dropped && same_tag(h, kNull)) {
           if (f.empty_after++ == 0) f.empty_from = h.offset;
         } else if (!x.dropped) {
@@ -521,14 +523,27 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
   // The first constructed element that claims more octets than there are:
   // its contents are read as far as they go, and it is the fault reported.
   std::optional<ber_fault> overrun;
+  // The element being read, once its expectation is known.
+  const expectation* current = nullptr;
+  // A reader that finds no alternative of a slot fitting reports a tag
+  // mismatch, whatever went wrong inside it; the offset and texts still
+  // name the fault inside.
+  const auto in_choice = [&] {
+    if (current != nullptr && current->choice) return true;
+    for (const frame& f : frames)
+      if (f.x.choice) return true;
+    return false;
+  };
   const auto stop = [&](ber_fault f) {
     *end = at;
     if (overrun) return overrun;
     if (f.path.empty()) f.path = path_of(frames);
+    if (in_choice()) f.status = ASN_ERR_TAG_MISMATCH;
     return std::optional<ber_fault>(std::move(f));
   };
   bool started = false;
   for (;;) {
+    current = nullptr;
     // Close the elements that end here.
     while (!frames.empty()) {
       frame& f = frames.back();
@@ -576,6 +591,7 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
     };
     if (own_overrun) overrun->path = path_of(frames);
     expectation x;
+    current = &x;
     std::string label;
     std::string piece;
     if (frames.empty()) {
@@ -590,7 +606,10 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
     }
     if (auto e = check_element(h, x, [&] { return path_of(frames, piece); })) return refuse(std::move(*e));
     // A cut element is the field being read.
-    if (own_overrun) overrun->path = path_of(frames, piece);
+    if (own_overrun) {
+      overrun->path = path_of(frames, piece);
+      if (in_choice()) overrun->status = ASN_ERR_TAG_MISMATCH;
+    }
     // The library reads a string whose primitive encoding has the
     // indefinite form as empty, closed by end-of-contents octets right after.
     const bool empty_indefinite = framing && framing->status == ASN_ERR_INDEFINITE_NOT_PERMITTED && takes_indefinite(x);

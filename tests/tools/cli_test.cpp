@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <oxserutl/oxserutl.h>
 
+#include "ber_tree.h"
 #include "record_json.h"
 #include "test_util.h"
 #include "tool_io.h"
@@ -336,6 +337,21 @@ std::string deep_event(int generations) {
   return "\x04\x02\xac\xdc" + tlv(0x30, tlv(0x02, "\x01") + tlv(0x0c, "e") + tlv(0x02, "\x02") + tlv(0x30, element));
 }
 
+// The kind of fault the walk itself finds in a record's buffer, which the
+// explanation's texts describe.
+int walk_status(const oxs_record_info& info, const bytes& data) {
+  struct quiet : oxser::ber_sink {
+    void element(oxser::bytes_view, const oxser::ber_header&, int, const std::string&,
+                 const std::vector<oxser::ber_note>&) override {}
+    void end_of_contents(std::size_t, int) override {}
+  } sink;
+  oxser::envelope_info envelope;
+  std::optional<oxser::ber_fault> fault = oxser::read_envelope(data, 2, envelope);
+  std::size_t end = 0;
+  if (!fault) fault = oxser::walk(data, envelope.header_length, data.size(), &info, sink, &end);
+  return fault ? fault->status : 0;
+}
+
 TEST(StatusAgreement, ExplanationAndToolNameTheDecodeFunctionsStatus) {
   const auto records = oxser::callable_records();
   std::vector<std::tuple<const oxs_record_info*, std::string, std::string>> cases;  // record, bytes, what
@@ -382,6 +398,11 @@ TEST(StatusAgreement, ExplanationAndToolNameTheDecodeFunctionsStatus) {
     EXPECT_EQ(tq_asn_explain(info->type_name, 0, copy.data(), copy.size(), &why), static_cast<std::uint32_t>(status))
         << what << " as " << info->type_name;
     EXPECT_EQ(why.status, static_cast<std::uint32_t>(status));
+    // The texts describe that status: the walk finds the same kind of fault.
+    if (status != 0)
+      EXPECT_EQ(tq_asn_status_name(static_cast<std::uint32_t>(walk_status(*info, copy))),
+                std::string(tq_asn_status_name(static_cast<std::uint32_t>(status))))
+          << what << " as " << info->type_name << ": " << why.expected << " / " << why.found;
     EXPECT_EQ(std::string(why.expected).find("what the record's reader takes"), std::string::npos)
         << what << " as " << info->type_name << ": the walk finds no fault where decode gives "
         << tq_asn_status_name(static_cast<std::uint32_t>(status));
