@@ -581,7 +581,13 @@ std::optional<ber_fault> walk(bytes_view data, std::size_t pos, std::size_t limi
     // A reader checks the identifier before it reads on: an element of the
     // wrong type is that, even when its length or contents are cut short.
     std::optional<ber_fault> framing = read_header(data, at, inner, h, &overrun);
-    if (framing && (framing->offset == at)) return stop(std::move(*framing));
+    if (framing && (framing->offset == at)) {
+      // Where a slot was to be read, neither of its alternatives fits.
+      if (!frames.empty() && frames.back().x.what == expectation::list &&
+          oxs_kinds[frames.back().x.field->kind].value == oxs_value_slots)
+        framing->status = ASN_ERR_TAG_MISMATCH;
+      return stop(std::move(*framing));
+    }
     // An element that claims more octets than its parent holds is still
     // first an element of the wrong type, when it is one.
     const bool own_overrun = overrun && !overran;
